@@ -1,0 +1,67 @@
+# Everything a fresh machine needs is installed by these targets themselves.
+PYTHON ?= python3
+VENV := .venv
+PY := $(VENV)/bin/python
+APT_PACKAGES := libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev pkg-config
+PY_PACKAGES := "scikit-build-core>=0.10" "pybind11>=3.0,<4" "cmake>=3.18" ninja pytest
+DATA := data
+DEMO_DB := $(DATA)/demo.db
+WORLD_DB := $(DATA)/world.db
+SOURCES := $(shell find src -name '*.cpp' -o -name '*.h') CMakeLists.txt pyproject.toml
+
+.PHONY: all deps build test demo bench asan format clean
+
+all: build
+
+$(VENV)/.system-deps:
+	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	fi
+	@mkdir -p $(VENV) && touch $@
+
+$(VENV)/.python-deps: $(VENV)/.system-deps
+	@test -x $(PY) || $(PYTHON) -m venv $(VENV)
+	$(PY) -m pip install -q --upgrade pip
+	$(PY) -m pip install -q $(PY_PACKAGES)
+	@touch $@
+
+deps: $(VENV)/.python-deps
+
+$(VENV)/.built: $(VENV)/.python-deps $(SOURCES)
+	$(PY) -m pip install -q --no-build-isolation --no-deps .
+	@touch $@
+
+build: $(VENV)/.built
+
+$(DEMO_DB): tools/gen_navdb.py
+	@mkdir -p $(DATA)
+	$(PY) tools/gen_navdb.py --size demo --out $@
+
+$(WORLD_DB): tools/gen_navdb.py
+	@mkdir -p $(DATA)
+	$(PY) tools/gen_navdb.py --size world --out $@
+
+test: build
+	$(PY) -m pytest -q tests
+
+demo: build $(DEMO_DB)
+	$(PY) tools/demo.py $(DEMO_DB)
+
+bench: build $(WORLD_DB)
+	$(PY) bench/run_all.py $(WORLD_DB)
+
+# The test suite against a build with AddressSanitizer and UBSan.
+asan: $(VENV)/.python-deps
+	CORE_CALC_SANITIZE=ON $(PY) -m pip install -q --no-build-isolation --no-deps \
+	  -Cbuild-dir=build/asan -Ccmake.build-type=Debug .
+	ASAN_OPTIONS=detect_leaks=0 LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
+	  $(PY) -m pytest -q tests
+	rm -f $(VENV)/.built
+
+format:
+	clang-format -i $$(find src -name '*.cpp' -o -name '*.h')
+
+clean:
+	rm -rf build $(VENV) $(DATA)

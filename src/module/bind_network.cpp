@@ -1,0 +1,285 @@
+// RouteNetwork with its graph/coord_map views, AIRWAY_META, and init_network.
+#include <sys/stat.h>
+
+#include <chrono>
+
+#include "module/bindings.h"
+#include "module/grid_handle.h"
+#include "module/mapping_view.h"
+#include "module/network_handle.h"
+#include "navdata/database.h"
+#include "network/airway_loader.h"
+#include "network/airway_meta.h"
+
+namespace core_calc::module {
+namespace {
+
+using network::kNoNode;
+using network::NodeId;
+
+const network::RouteNetwork& net_of(const py::object& handle) {
+  return handle.cast<const NetworkHandle&>().view();
+}
+
+// graph[u]: neighbour node key -> (distance, route id), in insertion order.
+struct AdjacencyView {
+  py::object network;
+  NodeId node = kNoNode;
+
+  const std::vector<network::Edge>* edges() const {
+    const auto& net = net_of(network);
+    if (node == kNoNode || node >= net.node_count()) return nullptr;
+    return &net.edges(node);
+  }
+  std::size_t size() const { return edges() ? edges()->size() : 0; }
+  std::vector<py::object> key_list() const {
+    std::vector<py::object> keys;
+    if (const auto* list = edges())
+      for (const network::Edge& e : *list) keys.push_back(node_key_object(net_of(network), e.to));
+    return keys;
+  }
+  py::object lookup(py::handle key) const {
+    const auto& net = net_of(network);
+    if (node == kNoNode || node >= net.node_count()) return {};
+    const NodeId to = find_node(net, key);
+    if (to == kNoNode) return {};
+    const network::Edge* e = net.find_edge(node, to);
+    if (!e) return {};
+    return py::make_tuple(e->dist_km, route_object(net, e->route));
+  }
+  py::object on_missing(py::handle) const { return {}; }
+};
+
+// graph: node key -> adjacency. A node without outgoing edges reads as an empty
+// adjacency and is not added.
+struct GraphView {
+  py::object network;
+
+  std::size_t size() const { return net_of(network).graph_order().size(); }
+  std::vector<py::object> key_list() const {
+    const auto& net = net_of(network);
+    std::vector<py::object> keys;
+    keys.reserve(net.graph_order().size());
+    for (NodeId id : net.graph_order()) keys.push_back(node_key_object(net, id));
+    return keys;
+  }
+  py::object lookup(py::handle key) const {
+    const NodeId id = find_node(net_of(network), key);
+    if (id == kNoNode || !net_of(network).node(id).has_adjacency) return {};
+    return py::cast(AdjacencyView{network, id});
+  }
+  py::object on_missing(py::handle key) const {
+    return py::cast(AdjacencyView{network, find_node(net_of(network), key)});
+  }
+};
+
+// coord_map: node key -> (latitude, longitude); writable so hosts can build networks.
+struct CoordMapView {
+  py::object network;
+
+  std::size_t size() const { return net_of(network).coord_order().size(); }
+  std::vector<py::object> key_list() const {
+    const auto& net = net_of(network);
+    std::vector<py::object> keys;
+    keys.reserve(net.coord_order().size());
+    for (NodeId id : net.coord_order()) keys.push_back(node_key_object(net, id));
+    return keys;
+  }
+  py::object lookup(py::handle key) const {
+    const auto& net = net_of(network);
+    const NodeId id = find_node(net, key);
+    if (id == kNoNode || !net.node(id).has_coord) return {};
+    return py::make_tuple(net.node(id).lat, net.node(id).lon);
+  }
+  py::object on_missing(py::handle) const { return {}; }
+
+  void assign(py::handle key, py::handle value) const {
+    py::sequence pair = py::reinterpret_borrow<py::sequence>(value);
+    if (!PySequence_Check(value.ptr()) || PyUnicode_Check(value.ptr()) || py::len(pair) != 2)
+      throw py::type_error("coord_map values must be (latitude, longitude) pairs");
+    const double lat = to_real(pair[0], "latitude");
+    const double lon = to_real(pair[1], "longitude");
+    network::RouteNetwork& net = network.cast<NetworkHandle&>().mutate();
+    net.set_coord(intern_node(net, key, "coord_map key"), lat, lon);
+  }
+};
+
+// AIRWAY_META after a load: (route id, node key) -> {"seqno", "direction_restriction"}.
+struct AirwayMetaView {
+  std::shared_ptr<const network::AirwayMeta> meta;
+
+  std::size_t size() const { return meta->entries().size(); }
+  py::object key_of(const network::MetaEntry& e) const {
+    return py::make_tuple(route_object(meta->network(), e.route), node_key_object(meta->network(), e.node));
+  }
+  std::vector<py::object> key_list() const {
+    std::vector<py::object> keys;
+    keys.reserve(size());
+    for (const auto& e : meta->entries()) keys.push_back(key_of(e));
+    return keys;
+  }
+  py::object lookup(py::handle key) const {
+    if (!PyTuple_Check(key.ptr()) || PyTuple_GET_SIZE(key.ptr()) != 2) return {};
+    const auto& net = meta->network();
+    py::handle route = PyTuple_GET_ITEM(key.ptr(), 0);
+    network::NameId route_id = network::kNoName;
+    if (!route.is_none()) {
+      if (!PyUnicode_Check(route.ptr())) return {};
+      route_id = net.names.find(from_text(route, "route id"));
+      if (route_id == network::kNoName) return {};
+    }
+    const NodeId node = find_node(net, PyTuple_GET_ITEM(key.ptr(), 1));
+    if (node == kNoNode) return {};
+    const network::MetaEntry* e = meta->find(route_id, node);
+    if (!e) return {};
+    py::dict value;
+    value["seqno"] = route_object(net, e->value.seqno);
+    value["direction_restriction"] = route_object(net, e->value.restriction);
+    return value;
+  }
+  py::object on_missing(py::handle) const { return {}; }
+};
+
+bool file_exists(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+struct LoadTimes {
+  double read_seconds = 0.0;
+  double build_seconds = 0.0;
+  double pause_seconds = 0.0;
+  std::size_t rows = 0;
+};
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+py::object load_network(LoadTimes& times) {
+  print_line("🚀 [System] Initializing airway network (Unique Nodes)...");
+  py::object network = py::cast(NetworkHandle());
+  set_attr("AIRWAY_META", py::dict());
+  py::object db_path_value = attr("DB_PATH");
+  const std::string db_path =
+      from_text(py::module_::import("os").attr("fspath")(db_path_value), "DB_PATH");
+  if (!file_exists(db_path)) {
+    print_line("Error: Database file '" + db_path + "' not found.");
+    return network;
+  }
+  const std::string suffix = attr_text("TABLE_SUFFIX");
+  network::BuildOptions options;
+  options.grid_size = attr_real("GRID_SIZE");
+  options.ignore_direction = attr_truthy("IGNORE_AIRWAY_DIRECTION");
+
+  auto net = std::make_shared<network::RouteNetwork>();
+  std::vector<network::AirwayRow> rows;
+  std::string failure;
+  {
+    py::gil_scoped_release release;
+    const auto start = std::chrono::steady_clock::now();
+    navdata::Database db(db_path);  // opening failures reach the caller
+    try {
+      rows = network::read_airway_rows(db, suffix, net->names);
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+    times.read_seconds = seconds_since(start);
+  }
+  if (!failure.empty()) {
+    print_line("Error loading network from DB: " + failure);
+    return network;
+  }
+
+  network::AirwayMetaBuilder meta;
+  network::BuildStats stats;
+  std::exception_ptr walk_error;
+  {
+    py::gil_scoped_release release;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+      network::build_network(rows, options, *net, meta, stats);
+    } catch (...) {
+      walk_error = std::current_exception();
+    }
+    times.build_seconds = seconds_since(start);
+    times.pause_seconds = stats.pause_seconds;
+    times.rows = stats.rows;
+    rows = {};
+  }
+  set_attr("AIRWAY_META", py::cast(AirwayMetaView{meta.finish(net)}));
+  if (walk_error) std::rethrow_exception(walk_error);
+
+  network = py::cast(NetworkHandle(net));
+  print_line("✅ Network initialized: " + std::to_string(stats.edge_writes) +
+             " segments. Unique Nodes Active.");
+  return network;
+}
+
+}  // namespace
+
+void bind_network_class(py::module_& m) {
+  py::class_<AdjacencyView> adjacency(m, "_AdjacencyView");
+  add_mapping_methods(adjacency);
+  register_as_mapping(adjacency);
+  py::class_<GraphView> graph(m, "_GraphView");
+  add_mapping_methods(graph);
+  register_as_mapping(graph);
+  py::class_<CoordMapView> coords(m, "_CoordMapView");
+  add_mapping_methods(coords);
+  coords.def("__setitem__", &CoordMapView::assign);
+  register_as_mapping(coords);
+  py::class_<AirwayMetaView> meta(m, "_AirwayMetaView");
+  add_mapping_methods(meta);
+  register_as_mapping(meta);
+
+  py::class_<NetworkHandle>(m, "RouteNetwork")
+      .def(py::init<>())
+      .def_property_readonly("graph", [](py::object self) { return GraphView{self}; })
+      .def_property_readonly("coord_map", [](py::object self) { return CoordMapView{self}; })
+      .def_property_readonly("spatial_index", [](py::object self) { return GridHandle(self); })
+      .def(
+          "add_edge",
+          [](NetworkHandle& self, py::handle wp1, py::handle wp2, py::handle distance,
+             py::handle route_id, py::handle is_bidirectional) {
+            const double dist = to_real(distance, "distance");
+            const int both = PyObject_IsTrue(is_bidirectional.ptr());
+            if (both < 0) throw py::error_already_set();
+            network::RouteNetwork& net = self.mutate();
+            const NodeId a = intern_node(net, wp1, "wp1");
+            const NodeId b = intern_node(net, wp2, "wp2");
+            const network::NameId route = intern_route(net, route_id);
+            net.set_edge(a, b, dist, route);
+            if (both) net.set_edge(b, a, dist, route);
+          },
+          py::arg("wp1"), py::arg("wp2"), py::arg("distance"), py::arg("route_id"),
+          py::arg("is_bidirectional") = true);
+}
+
+void def_init_network(py::module_& m) {
+  m.def("init_network", []() {
+    LoadTimes times;
+    return load_network(times);
+  });
+}
+
+void def_private_tools(py::module_& m) {
+  // Loads like init_network and also reports where the time went and what the
+  // network occupies; used by the benchmarks.
+  m.def("_profile_init_network", []() {
+    LoadTimes times;
+    py::object network = load_network(times);
+    py::dict stats;
+    stats["rows"] = times.rows;
+    stats["read_seconds"] = times.read_seconds;
+    stats["build_seconds"] = times.build_seconds;
+    stats["pause_seconds"] = times.pause_seconds;
+    const auto& net = network.cast<const NetworkHandle&>().view();
+    stats["nodes"] = net.node_count();
+    stats["edges"] = net.edge_count();
+    stats["native_bytes_estimate"] = net.memory_bytes();
+    return py::make_tuple(network, stats);
+  });
+}
+
+}  // namespace core_calc::module

@@ -1,0 +1,99 @@
+#include "module/module_state.h"
+
+namespace core_calc::module {
+namespace {
+
+PyObject* g_module = nullptr;  // strong reference, released never: the module is process-wide
+
+}  // namespace
+
+void set_module(PyObject* module) {
+  Py_XINCREF(module);
+  Py_XDECREF(g_module);
+  g_module = module;
+}
+
+py::module_ the_module() { return py::reinterpret_borrow<py::module_>(g_module); }
+
+py::object attr(const char* name) {
+  PyObject* dict = PyModule_GetDict(g_module);
+  PyObject* value = PyDict_GetItemString(dict, name);  // borrowed
+  if (!value) {
+    PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
+    throw py::error_already_set();
+  }
+  return py::reinterpret_borrow<py::object>(value);
+}
+
+void set_attr(const char* name, py::handle value) {
+  if (PyObject_SetAttrString(g_module, name, value.ptr()) != 0) throw py::error_already_set();
+}
+
+bool is_real(py::handle value) {
+  if (PyUnicode_Check(value.ptr()) || PyBytes_Check(value.ptr())) return false;
+  return PyFloat_Check(value.ptr()) || PyLong_Check(value.ptr()) ||
+         (Py_TYPE(value.ptr())->tp_as_number && Py_TYPE(value.ptr())->tp_as_number->nb_float) ||
+         PyIndex_Check(value.ptr());
+}
+
+double to_real(py::handle value, const char* what) {
+  if (!is_real(value)) {
+    PyErr_Format(PyExc_TypeError, "%s must be a real number, not %s", what,
+                 Py_TYPE(value.ptr())->tp_name);
+    throw py::error_already_set();
+  }
+  const double result = PyFloat_AsDouble(value.ptr());
+  if (result == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+  return result;
+}
+
+double attr_real(const char* name) { return to_real(attr(name), name); }
+
+std::string attr_text(const char* name) { return from_text(attr(name), name); }
+
+bool attr_truthy(const char* name) {
+  const int truth = PyObject_IsTrue(attr(name).ptr());
+  if (truth < 0) throw py::error_already_set();
+  return truth == 1;
+}
+
+py::str to_text(std::string_view utf8) {
+  PyObject* text =
+      PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), "replace");
+  if (!text) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(text);
+}
+
+std::string from_text(py::handle value, const char* what) {
+  if (!PyUnicode_Check(value.ptr())) {
+    PyErr_Format(PyExc_TypeError, "%s must be text, not %s", what, Py_TYPE(value.ptr())->tp_name);
+    throw py::error_already_set();
+  }
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(value.ptr(), &size);
+  if (!data) {
+    // Lone surrogates cannot be UTF-8; keep them as escapes rather than failing.
+    PyErr_Clear();
+    PyObject* bytes = PyUnicode_AsEncodedString(value.ptr(), "utf-8", "surrogatepass");
+    if (!bytes) throw py::error_already_set();
+    std::string out(PyBytes_AS_STRING(bytes), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes)));
+    Py_DECREF(bytes);
+    return out;
+  }
+  return std::string(data, static_cast<std::size_t>(size));
+}
+
+void print_line(std::string_view line) {
+  PyObject* out = PySys_GetObject("stdout");  // borrowed
+  if (!out || out == Py_None) return;
+  std::string text(line);
+  text += '\n';
+  py::reinterpret_borrow<py::object>(out).attr("write")(to_text(text));
+}
+
+void not_implemented(const char* name) {
+  PyErr_Format(PyExc_NotImplementedError, "%s is not available yet", name);
+  throw py::error_already_set();
+}
+
+}  // namespace core_calc::module

@@ -1,0 +1,43 @@
+// The module object and what every binding needs from it: attributes read at the
+// moment of use, diagnostic lines on the host's sys.stdout, host text values.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <string>
+#include <string_view>
+
+namespace core_calc::module {
+
+namespace py = pybind11;
+
+// Set once when the module is executed; the module lives for the whole process.
+void set_module(PyObject* module);
+py::module_ the_module();
+
+// Current value of a module attribute; a deleted attribute raises NameError naming it.
+py::object attr(const char* name);
+void set_attr(const char* name, py::handle value);
+
+// Typed readings of attributes, with a TypeError naming the attribute otherwise.
+double attr_real(const char* name);
+std::string attr_text(const char* name);
+bool attr_truthy(const char* name);
+
+// Real number of a host value (int, float, bool or anything with __float__ that is
+// not text); TypeError naming `what` otherwise.
+double to_real(py::handle value, const char* what);
+bool is_real(py::handle value);
+
+// Host text from UTF-8 bytes; bytes that are not UTF-8 are replaced, never raised.
+py::str to_text(std::string_view utf8);
+// UTF-8 bytes of a host text; TypeError naming `what` when the value is not text.
+std::string from_text(py::handle value, const char* what);
+
+// One diagnostic line on the host's sys.stdout, written in a single call.
+void print_line(std::string_view line);
+
+// Raises NotImplementedError for callables whose behaviour is not built yet.
+[[noreturn]] void not_implemented(const char* name);
+
+}  // namespace core_calc::module

@@ -1,0 +1,181 @@
+#include "network/airway_loader.h"
+
+#include <cctype>
+#include <chrono>
+#include <thread>
+
+#include "common/number_text.h"
+#include "geo/geodesy.h"
+
+namespace core_calc::network {
+namespace {
+
+using navdata::SqlValue;
+using navdata::Statement;
+
+enum Column { kRoute, kWaypoint, kLat, kLon, kSeqno, kRestriction, kSegment };
+
+std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+float read_coordinate(const Statement& st, int col) {
+  switch (st.column_kind(col)) {
+    case SqlValue::Kind::kNull:
+      return std::numeric_limits<float>::quiet_NaN();
+    case SqlValue::Kind::kInteger:
+      return static_cast<float>(st.column_int(col));
+    case SqlValue::Kind::kReal:
+      return static_cast<float>(st.column_real(col));
+    case SqlValue::Kind::kText: {
+      double value;
+      if (navdata::text_to_real(st.column_text(col), value)) return static_cast<float>(value);
+      throw CoordinateError("could not convert string to float: " + quoted(st.column_text(col)));
+    }
+    case SqlValue::Kind::kBlob:
+      break;
+  }
+  throw CoordinateError("could not convert a binary value to float");
+}
+
+NameId read_text_or_null(const Statement& st, int col, NameTable& names) {
+  if (st.column_kind(col) == SqlValue::Kind::kNull) return kNoName;
+  return names.intern(st.column_text(col));
+}
+
+NameId read_seqno_text(const Statement& st, int col, NameTable& names) {
+  switch (st.column_kind(col)) {
+    case SqlValue::Kind::kNull:
+      return kNoName;
+    case SqlValue::Kind::kInteger:
+      return names.intern(int_text(st.column_int(col)));
+    case SqlValue::Kind::kReal:
+      return names.intern(float_text(st.column_real(col)));
+    default:
+      return names.intern(st.column_text(col));
+  }
+}
+
+void read_restriction(const Statement& st, int col, NameTable& names, AirwayRow& row) {
+  const SqlValue::Kind kind = st.column_kind(col);
+  if (kind == SqlValue::Kind::kNull) return;
+  if (kind == SqlValue::Kind::kInteger && st.column_int(col) == 0) return;
+  if (kind == SqlValue::Kind::kReal && st.column_real(col) == 0.0) return;
+  const std::string_view text = st.column_text(col);
+  if (text.empty()) return;
+  row.restriction = names.intern(text);
+  for (char c : text) {
+    const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper == 'B') row.forbids_forward = true;
+    if (upper == 'F') row.forbids_backward = true;
+  }
+}
+
+SegmentKey read_segment(const Statement& st, int col, NameTable& names) {
+  SegmentKey key;
+  switch (st.column_kind(col)) {
+    case SqlValue::Kind::kInteger:
+      key.kind = SegmentKey::Kind::kInteger;
+      key.integer = st.column_int(col);
+      break;
+    case SqlValue::Kind::kReal:
+      key.kind = SegmentKey::Kind::kReal;
+      key.real = st.column_real(col);
+      break;
+    case SqlValue::Kind::kText:
+    case SqlValue::Kind::kBlob:
+      key.kind = SegmentKey::Kind::kText;
+      key.text = names.intern(st.column_text(col));
+      break;
+    case SqlValue::Kind::kNull:
+      break;
+  }
+  return key;
+}
+
+}  // namespace
+
+bool SegmentKey::continues(const SegmentKey& previous) const {
+  using K = Kind;
+  if (kind == K::kNull || previous.kind == K::kNull) return false;
+  if (kind == K::kText || previous.kind == K::kText)
+    return kind == previous.kind && text == previous.text;
+  const bool both_int = kind == K::kInteger && previous.kind == K::kInteger;
+  if (both_int) return integer == previous.integer;
+  const double a = kind == K::kInteger ? static_cast<double>(integer) : real;
+  const double b = previous.kind == K::kInteger ? static_cast<double>(previous.integer) : previous.real;
+  return a == b;
+}
+
+std::vector<AirwayRow> read_airway_rows(const navdata::Database& db, const std::string& table_suffix,
+                                        NameTable& names) {
+  const bool use_segment_uid = table_suffix.empty();
+  const std::string sql =
+      use_segment_uid
+          ? "SELECT route_identifier, waypoint_identifier, waypoint_latitude, waypoint_longitude, "
+            "seqno, direction_restriction, segment_uid FROM airway_segments WHERE "
+            "waypoint_identifier IS NOT NULL ORDER BY segment_uid, seqno"
+          : "SELECT route_identifier, waypoint_identifier, waypoint_latitude, waypoint_longitude, "
+            "seqno, direction_restriction FROM tbl_enroute_airways" +
+                table_suffix +
+                " WHERE waypoint_identifier IS NOT NULL ORDER BY route_identifier, seqno";
+  Statement st(db, sql);
+  std::vector<AirwayRow> rows;
+  while (st.step()) {
+    AirwayRow row;
+    row.route = read_text_or_null(st, kRoute, names);
+    row.waypoint = names.intern(st.column_text(kWaypoint));
+    row.lat = read_coordinate(st, kLat);
+    row.lon = read_coordinate(st, kLon);
+    row.seqno_text = read_seqno_text(st, kSeqno, names);
+    read_restriction(st, kRestriction, names, row);
+    if (use_segment_uid) {
+      row.segment = read_segment(st, kSegment, names);
+    } else if (row.route != kNoName) {
+      row.segment.kind = SegmentKey::Kind::kText;
+      row.segment.text = row.route;
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+void build_network(const std::vector<AirwayRow>& rows, const BuildOptions& options,
+                   RouteNetwork& net, AirwayMetaBuilder& meta, BuildStats& stats) {
+  const SegmentKey* current_segment = nullptr;
+  NodeId prev = kNoNode;
+  double prev_lat = 0.0, prev_lon = 0.0;
+  for (const AirwayRow& row : rows) {
+    if (++stats.rows % 1000 == 0) {
+      const auto start = std::chrono::steady_clock::now();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      stats.pause_seconds +=
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    const double lat = round_coordinate(row.lat);
+    const double lon = round_coordinate(row.lon);
+    const NodeId node = net.intern_node({row.waypoint, lat, lon});
+    meta.set(row.route, node, {row.seqno_text, row.restriction});
+    net.grid.add(node, lat, lon, options.grid_size);
+    net.set_coord(node, lat, lon);
+    if (current_segment && row.segment.continues(*current_segment) && prev != kNoNode) {
+      const double distance = geo::haversine_km(prev_lat, prev_lon, lat, lon);
+      const bool forward = options.ignore_direction || !row.forbids_forward;
+      const bool backward = options.ignore_direction || !row.forbids_backward;
+      if (forward) {
+        net.set_edge(prev, node, distance, row.route);
+        ++stats.edge_writes;
+      }
+      if (backward) {
+        net.set_edge(node, prev, distance, row.route);
+        ++stats.edge_writes;
+      }
+    } else {
+      current_segment = &row.segment;
+    }
+    prev = node;
+    prev_lat = lat;
+    prev_lon = lon;
+  }
+  net.shrink_to_fit();
+}
+
+}  // namespace core_calc::network

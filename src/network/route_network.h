@@ -1,0 +1,71 @@
+// The airway graph: interned node keys, a coordinate per node, directed edges in
+// insertion order per node, and the grid index of airway points. One instance is
+// immutable once published to searches; hosts that edit a network work on a copy
+// (see the module's copy-on-write handle).
+#pragma once
+
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "geo/spatial_grid.h"
+#include "network/name_table.h"
+#include "network/node_key.h"
+
+namespace core_calc::network {
+
+struct Edge {
+  NodeId to;
+  NameId route;  // kNoName for a null route id
+  double dist_km;
+};
+
+struct Node {
+  NodeKey key;
+  double lat = 0.0;  // coordinate map entry, valid when has_coord
+  double lon = 0.0;
+  bool has_coord = false;
+  bool has_adjacency = false;  // the node is a key of the graph
+};
+
+class RouteNetwork {
+ public:
+  NameTable names;
+  geo::SpatialGrid grid;
+
+  NodeId intern_node(const NodeKey& key);
+  NodeId find_node(const NodeKey& key) const;  // kNoNode when absent
+  NodeId find_node(std::string_view name, double lat, double lon) const;
+
+  // Writes the coordinate map entry; the first write fixes the node's position in order.
+  void set_coord(NodeId node, double lat, double lon);
+  // Writes graph[from][to]; an existing pair keeps its position and takes the new entry.
+  void set_edge(NodeId from, NodeId to, double dist_km, NameId route);
+  // Creates graph[from] as an empty adjacency when absent.
+  void ensure_adjacency(NodeId from);
+  void shrink_to_fit();
+
+  const Node& node(NodeId id) const { return nodes_[id]; }
+  std::size_t node_count() const { return nodes_.size(); }
+  const std::vector<Edge>& edges(NodeId id) const { return out_[id]; }
+  const Edge* find_edge(NodeId from, NodeId to) const;
+  const std::vector<NodeId>& graph_order() const { return graph_order_; }
+  const std::vector<NodeId>& coord_order() const { return coord_order_; }
+  std::size_t edge_count() const { return edge_count_; }
+
+  // Key order used to break ties: name by code point, then latitude, then longitude.
+  bool key_less(NodeId a, NodeId b) const;
+
+  std::size_t memory_bytes() const;
+
+ private:
+  std::vector<Node> nodes_;
+  std::vector<std::vector<Edge>> out_;
+  std::unordered_map<NodeKey, NodeId, NodeKeyHash> index_;
+  std::vector<NodeId> graph_order_;
+  std::vector<NodeId> coord_order_;
+  std::size_t edge_count_ = 0;
+};
+
+}  // namespace core_calc::network
