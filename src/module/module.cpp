@@ -65,11 +65,19 @@ void register_exception_translators() {
   });
 }
 
-// Removes helper classes from the namespace; their types stay registered.
+// Moves the view classes out of the module namespace into the class they belong
+// to; the class attribute keeps each type alive.
 void hide_view_classes(py::module_& m) {
-  for (const char* name : {"_GridView", "_AdjacencyView", "_GraphView", "_CoordMapView",
-                           "_AirwayMetaView"})
-    if (py::hasattr(m, name)) py::delattr(m, name);
+  const std::pair<const char*, const char*> moves[] = {{"_GridView", "SpatialGrid"},
+                                                       {"_AdjacencyView", "RouteNetwork"},
+                                                       {"_GraphView", "RouteNetwork"},
+                                                       {"_CoordMapView", "RouteNetwork"},
+                                                       {"_AirwayMetaView", "RouteNetwork"}};
+  for (const auto& [view, owner] : moves) {
+    if (!py::hasattr(m, view)) continue;
+    m.attr(owner).attr(view) = m.attr(view);
+    py::delattr(m, view);
+  }
 }
 
 void populate(py::module_& m) {

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the extension into build/dev-NAME without installing it, so several
+# people can build side by side: PYTHONPATH=build/dev-NAME .venv/bin/python -m pytest ...
+set -euo pipefail
+cd "$(dirname "$0")/.."
+name=${1:?usage: tools/dev_build.sh NAME [Release|Debug]}
+type=${2:-Release}
+dir=build/dev-$name
+py=.venv/bin/python
+if [ ! -f "$dir/build.ninja" ]; then
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" \
+    -DPython_EXECUTABLE="$PWD/$py" \
+    -Dpybind11_DIR="$($py -c 'import pybind11; print(pybind11.get_cmake_dir())')" >/dev/null
+fi
+cmake --build "$dir" 2>&1 | grep -E "error|warning|FAILED" || true
+test -f "$dir"/core_calc*.so && echo "$dir"
