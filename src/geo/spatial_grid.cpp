@@ -7,17 +7,65 @@
 
 namespace core_calc::geo {
 
-void SpatialGrid::add(std::uint32_t id, double lat, double lon, double grid_size) {
+std::uint64_t SpatialGrid::cell_hash(CellKey key) {
+  return mix_hash(mix_hash(static_cast<std::uint64_t>(key.x)) ^ static_cast<std::uint64_t>(key.y));
+}
+
+std::uint32_t SpatialGrid::find_cell(CellKey key) const {
+  return index_.find(cell_hash(key), [&](std::uint32_t i) { return cells_[i].key == key; });
+}
+
+void SpatialGrid::add(std::uint32_t id, double lat, double lon, double grid_size,
+                      bool keep_sorted) {
   const CellKey key = cell_of(lat, lon, grid_size);
-  auto [it, inserted] = cells_.try_emplace(key);
-  if (inserted) order_.push_back(key);
-  it->second.push_back({id, lat, lon});
+  std::uint32_t cell = last_cell_;
+  if (cell == FlatIndex::kEmpty || cells_[cell].key != key) cell = find_cell(key);
+  if (cell == FlatIndex::kEmpty) {
+    cell = static_cast<std::uint32_t>(cells_.size());
+    cells_.push_back({key, {}});
+    index_.insert(cell_hash(key), cell, [this](std::uint32_t i) { return cell_hash(cells_[i].key); });
+    if (keep_sorted) {
+      sorted_.insert(sorted_.begin() + static_cast<std::ptrdiff_t>(first_at_or_after(key)), cell);
+    }
+  }
+  last_cell_ = cell;
+  if (keep_sorted && pending_.empty()) {
+    cells_[cell].entries.push_back({id, lat, lon});
+  } else {
+    pending_.push_back({cell, {id, lat, lon}});
+  }
   ++entries_;
 }
 
+void SpatialGrid::sort_cells() {
+  // Each cell grows once to its final size, so bulk loading leaves no freed holes.
+  std::vector<std::size_t> counts(cells_.size(), 0);
+  for (const PendingEntry& p : pending_) ++counts[p.cell];
+  for (std::size_t i = 0; i < cells_.size(); ++i) cells_[i].entries.reserve(cells_[i].entries.size() + counts[i]);
+  for (const PendingEntry& p : pending_) cells_[p.cell].entries.push_back(p.entry);
+  decltype(pending_)().swap(pending_);
+  sorted_.resize(cells_.size());
+  for (std::uint32_t i = 0; i < sorted_.size(); ++i) sorted_[i] = i;
+  std::sort(sorted_.begin(), sorted_.end(),
+            [this](std::uint32_t a, std::uint32_t b) { return cells_[a].key < cells_[b].key; });
+}
+
+std::vector<CellKey> SpatialGrid::cell_order() const {
+  std::vector<CellKey> keys;
+  keys.reserve(cells_.size());
+  for (const Cell& c : cells_) keys.push_back(c.key);
+  return keys;
+}
+
 const std::vector<GridEntry>* SpatialGrid::cell(CellKey key) const {
-  auto it = cells_.find(key);
-  return it == cells_.end() ? nullptr : &it->second;
+  const std::uint32_t i = find_cell(key);
+  return i == FlatIndex::kEmpty ? nullptr : &cells_[i].entries;
+}
+
+std::size_t SpatialGrid::first_at_or_after(CellKey key) const {
+  auto it = std::lower_bound(sorted_.begin(), sorted_.end(), key,
+                             [this](std::uint32_t i, CellKey k) { return cells_[i].key < k; });
+  return static_cast<std::size_t>(it - sorted_.begin());
 }
 
 // Visits only cells that exist, so a huge radius costs no more than the grid holds.
@@ -26,16 +74,17 @@ void SpatialGrid::scan(CellKey base, std::int64_t radius, Visit&& visit) const {
   if (radius < 0) return;
   const std::int64_t x_lo = base.x - radius, x_hi = base.x + radius;
   const std::int64_t y_lo = base.y - radius, y_hi = base.y + radius;
-  auto it = cells_.lower_bound({x_lo, y_lo});
-  while (it != cells_.end() && it->first.x <= x_hi) {
-    const CellKey key = it->first;
-    if (key.y < y_lo) {
-      it = cells_.lower_bound({key.x, y_lo});
-    } else if (key.y > y_hi) {
-      it = cells_.lower_bound({key.x + 1, y_lo});
+  std::size_t pos = first_at_or_after({x_lo, y_lo});
+  while (pos < sorted_.size()) {
+    const Cell& c = cells_[sorted_[pos]];
+    if (c.key.x > x_hi) break;
+    if (c.key.y < y_lo) {
+      pos = first_at_or_after({c.key.x, y_lo});
+    } else if (c.key.y > y_hi) {
+      pos = first_at_or_after({c.key.x + 1, y_lo});
     } else {
-      for (const GridEntry& entry : it->second) visit(entry);
-      ++it;
+      for (const GridEntry& entry : c.entries) visit(entry);
+      ++pos;
     }
   }
 }
@@ -80,9 +129,9 @@ std::vector<GridHit> SpatialGrid::k_nearest(double lat, double lon, double max_d
 }
 
 std::size_t SpatialGrid::memory_bytes() const {
-  std::size_t bytes = order_.capacity() * sizeof(CellKey);
-  for (const auto& [key, entries] : cells_) bytes += 64 + entries.capacity() * sizeof(GridEntry);
-  return bytes;
+  std::size_t bytes = cells_.capacity() * sizeof(Cell) + sorted_.capacity() * sizeof(std::uint32_t);
+  for (const Cell& c : cells_) bytes += 16 + c.entries.capacity() * sizeof(GridEntry);
+  return bytes + index_.memory_bytes();
 }
 
 }  // namespace core_calc::geo

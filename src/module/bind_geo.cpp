@@ -55,7 +55,7 @@ struct GridView {
   py::object owner;  // the SpatialGrid
 
   const GridHandle& handle() const { return owner.cast<const GridHandle&>(); }
-  std::size_t size() const { return handle().grid().cell_order().size(); }
+  std::size_t size() const { return handle().grid().cell_count(); }
   std::vector<py::object> key_list() const {
     std::vector<py::object> keys;
     for (const geo::CellKey& key : handle().grid().cell_order())

@@ -26,16 +26,15 @@ struct AdjacencyView {
   py::object network;
   NodeId node = kNoNode;
 
-  const std::vector<network::Edge>* edges() const {
+  std::span<const network::Edge> edges() const {
     const auto& net = net_of(network);
-    if (node == kNoNode || node >= net.node_count()) return nullptr;
-    return &net.edges(node);
+    if (node == kNoNode || node >= net.node_count()) return {};
+    return net.edges(node);
   }
-  std::size_t size() const { return edges() ? edges()->size() : 0; }
+  std::size_t size() const { return edges().size(); }
   std::vector<py::object> key_list() const {
     std::vector<py::object> keys;
-    if (const auto* list = edges())
-      for (const network::Edge& e : *list) keys.push_back(node_key_object(net_of(network), e.to));
+    for (const network::Edge& e : edges()) keys.push_back(node_key_object(net_of(network), e.to));
     return keys;
   }
   py::object lookup(py::handle key) const {
@@ -205,7 +204,7 @@ py::object load_network(LoadTimes& times) {
     times.build_seconds = seconds_since(start);
     times.pause_seconds = stats.pause_seconds;
     times.rows = stats.rows;
-    rows = {};
+    decltype(rows)().swap(rows);
   }
   set_attr("AIRWAY_META", py::cast(AirwayMetaView{meta.finish(net)}));
   if (walk_error) std::rethrow_exception(walk_error);

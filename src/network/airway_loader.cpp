@@ -36,11 +36,6 @@ float read_coordinate(const Statement& st, int col) {
   throw CoordinateError("could not convert a binary value to float");
 }
 
-NameId read_text_or_null(const Statement& st, int col, NameTable& names) {
-  if (st.column_kind(col) == SqlValue::Kind::kNull) return kNoName;
-  return names.intern(st.column_text(col));
-}
-
 NameId read_seqno_text(const Statement& st, int col, NameTable& names) {
   switch (st.column_kind(col)) {
     case SqlValue::Kind::kNull:
@@ -119,9 +114,18 @@ std::vector<AirwayRow> read_airway_rows(const navdata::Database& db, const std::
                 " WHERE waypoint_identifier IS NOT NULL ORDER BY route_identifier, seqno";
   Statement st(db, sql);
   std::vector<AirwayRow> rows;
+  std::string last_route_text;  // consecutive rows mostly belong to one airway
+  NameId last_route = kNoName;
   while (st.step()) {
     AirwayRow row;
-    row.route = read_text_or_null(st, kRoute, names);
+    if (st.column_kind(kRoute) == SqlValue::Kind::kNull) {
+      row.route = kNoName;
+    } else if (last_route != kNoName && st.column_text(kRoute) == last_route_text) {
+      row.route = last_route;
+    } else {
+      row.route = last_route = names.intern(st.column_text(kRoute));
+      last_route_text = std::string(st.column_text(kRoute));
+    }
     row.waypoint = names.intern(st.column_text(kWaypoint));
     row.lat = read_coordinate(st, kLat);
     row.lon = read_coordinate(st, kLon);
@@ -140,6 +144,14 @@ std::vector<AirwayRow> read_airway_rows(const navdata::Database& db, const std::
 
 void build_network(const std::vector<AirwayRow>& rows, const BuildOptions& options,
                    RouteNetwork& net, AirwayMetaBuilder& meta, BuildStats& stats) {
+  // Cells and edges are packed once at the end, also when a row fails part-way.
+  struct PackAtExit {
+    RouteNetwork& net;
+    ~PackAtExit() {
+      net.grid.sort_cells();
+      net.freeze();
+    }
+  } pack_at_exit{net};
   const SegmentKey* current_segment = nullptr;
   NodeId prev = kNoNode;
   double prev_lat = 0.0, prev_lon = 0.0;
@@ -154,18 +166,18 @@ void build_network(const std::vector<AirwayRow>& rows, const BuildOptions& optio
     const double lon = round_coordinate(row.lon);
     const NodeId node = net.intern_node({row.waypoint, lat, lon});
     meta.set(row.route, node, {row.seqno_text, row.restriction});
-    net.grid.add(node, lat, lon, options.grid_size);
+    net.grid.add(node, lat, lon, options.grid_size, false);
     net.set_coord(node, lat, lon);
     if (current_segment && row.segment.continues(*current_segment) && prev != kNoNode) {
       const double distance = geo::haversine_km(prev_lat, prev_lon, lat, lon);
       const bool forward = options.ignore_direction || !row.forbids_forward;
       const bool backward = options.ignore_direction || !row.forbids_backward;
       if (forward) {
-        net.set_edge(prev, node, distance, row.route);
+        net.append_edge(prev, node, distance, row.route);
         ++stats.edge_writes;
       }
       if (backward) {
-        net.set_edge(node, prev, distance, row.route);
+        net.append_edge(node, prev, distance, row.route);
         ++stats.edge_writes;
       }
     } else {
@@ -175,7 +187,6 @@ void build_network(const std::vector<AirwayRow>& rows, const BuildOptions& optio
     prev_lat = lat;
     prev_lon = lon;
   }
-  net.shrink_to_fit();
 }
 
 }  // namespace core_calc::network

@@ -36,13 +36,19 @@ std::size_t AirwayMeta::memory_bytes() const {
 }
 
 void AirwayMetaBuilder::set(NameId route, NodeId node, MetaValue value) {
-  auto [it, inserted] = position_.try_emplace(pair_key(route, node),
-                                              static_cast<std::uint32_t>(entries_.size()));
-  if (inserted) {
-    entries_.push_back({route, node, value});
-  } else {
-    entries_[it->second].value = value;
+  const std::uint64_t key = pair_key(route, node);
+  const std::uint64_t hash = mix_hash(key);
+  const std::uint32_t found = position_.find(hash, [&](std::uint32_t i) {
+    return entries_[i].route == route && entries_[i].node == node;
+  });
+  if (found != FlatIndex::kEmpty) {
+    entries_[found].value = value;
+    return;
   }
+  position_.insert(hash, static_cast<std::uint32_t>(entries_.size()), [this](std::uint32_t i) {
+    return mix_hash(pair_key(entries_[i].route, entries_[i].node));
+  });
+  entries_.push_back({route, node, value});
 }
 
 std::shared_ptr<const AirwayMeta> AirwayMetaBuilder::finish(

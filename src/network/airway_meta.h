@@ -4,9 +4,9 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
+#include "common/flat_index.h"
 #include "network/route_network.h"
 
 namespace core_calc::network {
@@ -45,7 +45,7 @@ class AirwayMetaBuilder {
 
  private:
   std::vector<MetaEntry> entries_;
-  std::unordered_map<std::uint64_t, std::uint32_t> position_;
+  FlatIndex position_;
 };
 
 }  // namespace core_calc::network

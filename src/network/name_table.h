@@ -6,7 +6,8 @@
 #include <deque>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+
+#include "common/flat_index.h"
 
 namespace core_calc::network {
 
@@ -15,10 +16,6 @@ inline constexpr NameId kNoName = UINT32_MAX;  // stands for a null value
 
 class NameTable {
  public:
-  NameTable() = default;
-  NameTable(const NameTable& other) { *this = other; }
-  NameTable& operator=(const NameTable& other);
-
   NameId intern(std::string_view text);
   NameId find(std::string_view text) const;  // kNoName when absent
   const std::string& text(NameId id) const { return texts_[id]; }
@@ -26,8 +23,10 @@ class NameTable {
   std::size_t memory_bytes() const;
 
  private:
-  std::deque<std::string> texts_;  // stable addresses for the views in index_
-  std::unordered_map<std::string_view, NameId> index_;
+  static std::uint64_t hash(std::string_view text) { return text_hash(text.data(), text.size()); }
+
+  std::deque<std::string> texts_;
+  FlatIndex index_;
 };
 
 }  // namespace core_calc::network

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/flat_index.h"
 #include "network/name_table.h"
 
 namespace core_calc::network {
@@ -21,20 +22,15 @@ struct NodeKey {
   bool operator==(const NodeKey& o) const { return name == o.name && lat == o.lat && lon == o.lon; }
 };
 
-struct NodeKeyHash {
-  std::size_t operator()(const NodeKey& k) const {
-    auto bits = [](double v) {
-      v += 0.0;  // -0.0 and 0.0 are the same key
-      std::uint64_t b;
-      std::memcpy(&b, &v, sizeof b);
-      return b;
-    };
-    std::uint64_t h = k.name * 0x9E3779B97F4A7C15ull;
-    h ^= bits(k.lat) + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
-    h ^= bits(k.lon) + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
-    return static_cast<std::size_t>(h ^ (h >> 29));
-  }
-};
+inline std::uint64_t node_key_hash(const NodeKey& k) {
+  auto bits = [](double v) {
+    v += 0.0;  // -0.0 and 0.0 are the same key
+    std::uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+  };
+  return mix_hash(mix_hash(mix_hash(k.name) ^ bits(k.lat)) ^ bits(k.lon));
+}
 
 // A stored coordinate as the network keeps it: the nearest 32-bit float, widened,
 // then correctly rounded half to even at the fourth decimal. A float has at most

@@ -5,18 +5,23 @@
 namespace core_calc::network {
 
 NodeId RouteNetwork::intern_node(const NodeKey& key) {
-  if (auto it = index_.find(key); it != index_.end()) return it->second;
-  if (nodes_.size() >= kNoNode) throw std::length_error("too many network nodes");
+  const std::uint64_t h = node_key_hash(key);
+  const NodeId found = index_.find(h, [&](NodeId id) { return nodes_[id].key == key; });
+  if (found != kNoNode) return found;
+  if (nodes_.size() >= kNoNode - 1) throw std::length_error("too many network nodes");
   const auto id = static_cast<NodeId>(nodes_.size());
   nodes_.push_back(Node{key});
-  out_.emplace_back();
-  index_.emplace(key, id);
+  if (frozen_) {
+    offsets_.push_back(offsets_.back());
+  } else if (pending_.empty()) {
+    lists_.emplace_back();
+  }
+  index_.insert(h, id, [this](NodeId other) { return node_key_hash(nodes_[other].key); });
   return id;
 }
 
 NodeId RouteNetwork::find_node(const NodeKey& key) const {
-  auto it = index_.find(key);
-  return it == index_.end() ? kNoNode : it->second;
+  return index_.find(node_key_hash(key), [&](NodeId id) { return nodes_[id].key == key; });
 }
 
 NodeId RouteNetwork::find_node(std::string_view name, double lat, double lon) const {
@@ -41,31 +46,90 @@ void RouteNetwork::ensure_adjacency(NodeId from) {
   }
 }
 
-void RouteNetwork::set_edge(NodeId from, NodeId to, double dist_km, NameId route) {
+void RouteNetwork::append_edge(NodeId from, NodeId to, double dist_km, NameId route) {
   ensure_adjacency(from);
-  for (Edge& e : out_[from]) {
+  pending_.push_back({from, {to, route, dist_km}});
+}
+
+void RouteNetwork::set_edge(NodeId from, NodeId to, double dist_km, NameId route) {
+  if (frozen_ || !pending_.empty()) thaw();
+  ensure_adjacency(from);
+  for (Edge& e : lists_[from]) {
     if (e.to == to) {
       e.dist_km = dist_km;
       e.route = route;
       return;
     }
   }
-  out_[from].push_back({to, route, dist_km});
+  lists_[from].push_back({to, route, dist_km});
   ++edge_count_;
 }
 
 const Edge* RouteNetwork::find_edge(NodeId from, NodeId to) const {
-  for (const Edge& e : out_[from])
+  for (const Edge& e : edges(from))
     if (e.to == to) return &e;
   return nullptr;
 }
 
-void RouteNetwork::shrink_to_fit() {
-  for (auto& list : out_) list.shrink_to_fit();
+void RouteNetwork::freeze() {
+  if (frozen_ && pending_.empty()) return;
+  if (frozen_) thaw();
+  // Counting sort by source node; within a node, edges keep their insertion order.
+  std::vector<std::uint32_t> counts(nodes_.size() + 1, 0);
+  for (std::size_t n = 0; n < lists_.size(); ++n) counts[n + 1] += static_cast<std::uint32_t>(lists_[n].size());
+  for (const PendingEdge& p : pending_) ++counts[p.from + 1];
+  for (std::size_t n = 0; n < nodes_.size(); ++n) counts[n + 1] += counts[n];
+  std::vector<Edge> packed(counts.back());
+  std::vector<std::uint32_t> fill(counts.begin(), counts.end() - 1);
+  for (std::size_t n = 0; n < lists_.size(); ++n)
+    for (const Edge& e : lists_[n]) packed[fill[n]++] = e;
+  for (const PendingEdge& p : pending_) packed[fill[p.from]++] = p.edge;
+  decltype(lists_)().swap(lists_);
+  decltype(pending_)().swap(pending_);
+  // A repeated (from, to) pair keeps its first position and takes the last entry.
+  offsets_.assign(nodes_.size() + 1, 0);
+  flat_.clear();
+  flat_.reserve(packed.size());
+  for (std::size_t n = 0; n < nodes_.size(); ++n) {
+    const std::size_t begin = flat_.size();
+    for (std::uint32_t i = counts[n]; i < counts[n + 1]; ++i) {
+      const Edge& e = packed[i];
+      bool replaced = false;
+      for (std::size_t j = begin; j < flat_.size(); ++j) {
+        if (flat_[j].to == e.to) {
+          flat_[j].dist_km = e.dist_km;
+          flat_[j].route = e.route;
+          replaced = true;
+          break;
+        }
+      }
+      if (!replaced) flat_.push_back(e);
+    }
+    offsets_[n + 1] = static_cast<std::uint32_t>(flat_.size());
+  }
+  flat_.shrink_to_fit();
+  edge_count_ = flat_.size();
   nodes_.shrink_to_fit();
-  out_.shrink_to_fit();
   graph_order_.shrink_to_fit();
   coord_order_.shrink_to_fit();
+  frozen_ = true;
+}
+
+void RouteNetwork::thaw() {
+  if (frozen_) {
+    lists_.assign(nodes_.size(), {});
+    for (std::size_t n = 0; n < nodes_.size(); ++n)
+      lists_[n].assign(flat_.begin() + offsets_[n], flat_.begin() + offsets_[n + 1]);
+    decltype(flat_)().swap(flat_);
+    decltype(offsets_)().swap(offsets_);
+    frozen_ = false;
+  }
+  lists_.resize(nodes_.size());
+  if (!pending_.empty()) {
+    std::vector<PendingEdge> pending;
+    pending.swap(pending_);
+    for (const PendingEdge& p : pending) set_edge(p.from, p.edge.to, p.edge.dist_km, p.edge.route);
+  }
 }
 
 bool RouteNetwork::key_less(NodeId a, NodeId b) const {
@@ -77,10 +141,11 @@ bool RouteNetwork::key_less(NodeId a, NodeId b) const {
 }
 
 std::size_t RouteNetwork::memory_bytes() const {
-  std::size_t bytes = names.memory_bytes() + grid.memory_bytes();
-  bytes += nodes_.capacity() * sizeof(Node) + out_.capacity() * sizeof(std::vector<Edge>);
-  for (const auto& list : out_) bytes += list.capacity() * sizeof(Edge) + (list.empty() ? 0 : 16);
-  bytes += index_.size() * (sizeof(NodeKey) + sizeof(NodeId) + 24) + index_.bucket_count() * 8;
+  std::size_t bytes = names.memory_bytes() + grid.memory_bytes() + index_.memory_bytes();
+  bytes += nodes_.capacity() * sizeof(Node);
+  bytes += lists_.capacity() * sizeof(std::vector<Edge>);
+  for (const auto& list : lists_) bytes += list.capacity() * sizeof(Edge) + (list.empty() ? 0 : 16);
+  bytes += offsets_.capacity() * sizeof(std::uint32_t) + flat_.capacity() * sizeof(Edge);
   bytes += (graph_order_.capacity() + coord_order_.capacity()) * sizeof(NodeId);
   return bytes;
 }

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "common/flat_index.h"
 
 #include "geo/spatial_grid.h"
 #include "network/name_table.h"
@@ -42,13 +44,21 @@ class RouteNetwork {
   void set_coord(NodeId node, double lat, double lon);
   // Writes graph[from][to]; an existing pair keeps its position and takes the new entry.
   void set_edge(NodeId from, NodeId to, double dist_km, NameId route);
+  // Loading path: records graph[from][to] without looking for an earlier entry; freeze()
+  // resolves repeated pairs exactly as set_edge would have.
+  void append_edge(NodeId from, NodeId to, double dist_km, NameId route);
   // Creates graph[from] as an empty adjacency when absent.
   void ensure_adjacency(NodeId from);
-  void shrink_to_fit();
+  // Packs the adjacency lists into flat arrays once loading is done; a later edit
+  // unpacks them again.
+  void freeze();
 
   const Node& node(NodeId id) const { return nodes_[id]; }
   std::size_t node_count() const { return nodes_.size(); }
-  const std::vector<Edge>& edges(NodeId id) const { return out_[id]; }
+  std::span<const Edge> edges(NodeId id) const {
+    if (frozen_) return {flat_.data() + offsets_[id], flat_.data() + offsets_[id + 1]};
+    return lists_[id];
+  }
   const Edge* find_edge(NodeId from, NodeId to) const;
   const std::vector<NodeId>& graph_order() const { return graph_order_; }
   const std::vector<NodeId>& coord_order() const { return coord_order_; }
@@ -60,9 +70,19 @@ class RouteNetwork {
   std::size_t memory_bytes() const;
 
  private:
+  void thaw();
+
   std::vector<Node> nodes_;
-  std::vector<std::vector<Edge>> out_;
-  std::unordered_map<NodeKey, NodeId, NodeKeyHash> index_;
+  FlatIndex index_;
+  bool frozen_ = false;
+  std::vector<std::vector<Edge>> lists_;  // adjacency while editable
+  std::vector<std::uint32_t> offsets_;    // adjacency when frozen: flat_[offsets_[n]..offsets_[n+1])
+  std::vector<Edge> flat_;
+  struct PendingEdge {
+    NodeId from;
+    Edge edge;
+  };
+  std::vector<PendingEdge> pending_;  // appended while loading, packed by freeze()
   std::vector<NodeId> graph_order_;
   std::vector<NodeId> coord_order_;
   std::size_t edge_count_ = 0;

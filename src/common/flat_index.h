@@ -1,0 +1,86 @@
+// Open-addressing index from hashed keys to 32-bit ids. The keys themselves live
+// with their owner (the id indexes the owner's storage); a slot holds the id and 32
+// bits of its hash, so most probes of absent keys never touch the owner's storage.
+// The owner supplies the equality test and, on growth, the hash of a stored id.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace core_calc {
+
+class FlatIndex {
+ public:
+  static constexpr std::uint32_t kEmpty = UINT32_MAX;
+
+  // The id whose key matches, or kEmpty.
+  template <class Matches>
+  std::uint32_t find(std::uint64_t hash, Matches&& matches) const {
+    if (slots_.empty()) return kEmpty;
+    const std::size_t mask = slots_.size() - 1;
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      const Slot& slot = slots_[i];
+      if (slot.id == kEmpty) return kEmpty;
+      if (slot.tag == tag && matches(slot.id)) return slot.id;
+    }
+  }
+
+  // Adds an id known to be absent. `hash_of(id)` must give the hash of any stored id.
+  template <class HashOf>
+  void insert(std::uint64_t hash, std::uint32_t id, HashOf&& hash_of) {
+    if ((size_ + 1) * 4 > slots_.size() * 3) grow(hash_of);
+    place(hash, id);
+    ++size_;
+  }
+
+  void reserve_for(std::size_t count) {
+    std::size_t want = 16;
+    while (want * 3 < count * 4) want *= 2;
+    if (want > slots_.size() && size_ == 0) slots_.assign(want, Slot{});
+  }
+
+  std::size_t memory_bytes() const { return slots_.capacity() * sizeof(Slot); }
+
+ private:
+  struct Slot {
+    std::uint32_t id = kEmpty;
+    std::uint32_t tag = 0;
+  };
+
+  void place(std::uint64_t hash, std::uint32_t id) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = hash & mask;
+    while (slots_[i].id != kEmpty) i = (i + 1) & mask;
+    slots_[i] = {id, static_cast<std::uint32_t>(hash >> 32)};
+  }
+
+  template <class HashOf>
+  void grow(HashOf&& hash_of) {
+    std::vector<Slot> old;
+    old.swap(slots_);
+    slots_.assign(old.empty() ? 16 : old.size() * 2, Slot{});
+    for (const Slot& slot : old)
+      if (slot.id != kEmpty) place(hash_of(slot.id), slot.id);
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t size_ = 0;
+};
+
+// A well-mixed 64-bit hash (finaliser of splitmix64).
+inline std::uint64_t mix_hash(std::uint64_t x) {
+  x ^= x >> 30;
+  x *= 0xbf58476d1ce4e5b9ull;
+  x ^= x >> 27;
+  x *= 0x94d049bb133111ebull;
+  return x ^ (x >> 31);
+}
+
+inline std::uint64_t text_hash(const char* data, std::size_t size) {
+  std::uint64_t h = 1469598103934665603ull;  // FNV-1a, then mixed
+  for (std::size_t i = 0; i < size; ++i) h = (h ^ static_cast<unsigned char>(data[i])) * 1099511628211ull;
+  return mix_hash(h);
+}
+
+}  // namespace core_calc
