@@ -47,3 +47,13 @@ class NavDb:
 
     def close(self):
         self.conn.close()
+
+    def runways(self, icao, *rows, table="tbl_runways"):
+        """rows: (runway_identifier, runway_magnetic_bearing); `table` may carry a suffix."""
+        self.conn.execute(f"CREATE TABLE IF NOT EXISTS {table} ({SCHEMA['tbl_runways']})")
+        self.conn.executemany(
+            f"INSERT INTO {table} VALUES (?, ?, NULL, NULL, ?)",
+            [(icao, rwy, bearing) for rwy, bearing in rows],
+        )
+        self.conn.commit()
+        return self

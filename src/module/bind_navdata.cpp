@@ -1,39 +1,193 @@
 // Readers of procedures, approaches and airport positions, and direct candidates.
+// Each reader opens its database with the GIL released, reads into native records
+// and builds the host records only at the end.
+#include <initializer_list>
+
 #include "module/bindings.h"
+#include "module/network_handle.h"
+#include "module/record_convert.h"
+#include "navdata/airport_position.h"
+#include "navdata/approach_reader.h"
+#include "navdata/direct_candidates.h"
+#include "navdata/procedure_reader.h"
 
 namespace core_calc::module {
+namespace {
+
+std::string database_path() {
+  return from_text(py::module_::import("os").attr("fspath")(attr("DB_PATH")), "DB_PATH");
+}
+
+// A host value as its str() writes it, for diagnostic lines.
+std::string shown(py::handle value) {
+  return from_text(py::str(value), "value");
+}
+
+// The text of an argument, or why there is none. The readers report that reason
+// like any other load failure, after the database was opened.
+struct TextArgument {
+  std::string text;
+  std::string problem;
+};
+
+TextArgument text_argument(py::handle value, const char* what) {
+  if (PyUnicode_Check(value.ptr())) return {from_text(value, what), {}};
+  return {{}, std::string(what) + " must be text, not " + Py_TYPE(value.ptr())->tp_name};
+}
+
+// The result of a host call that should give text; a raised error is kept as its
+// message. Interruptions and exits are no load failures and go on to the caller.
+template <class Call>
+TextArgument text_from_call(Call&& call, const char* what) {
+  try {
+    return text_argument(call(), what);
+  } catch (py::error_already_set& e) {
+    if (!e.matches(PyExc_Exception)) throw;
+    return {{}, shown(e.value())};
+  }
+}
+
+std::string first_problem(std::initializer_list<const TextArgument*> arguments) {
+  for (const TextArgument* argument : arguments)
+    if (!argument->problem.empty()) return argument->problem;
+  return {};
+}
+
+py::dict build_procedures_from_db(py::object icao, py::object table_name, py::object runway) {
+  const std::string db_path = database_path();
+  const TextArgument code = text_argument(icao, "icao");
+  const TextArgument table = text_argument(table_name, "table_name");
+  const TextArgument rwy = runway.is_none() ? TextArgument{} : text_argument(runway, "runway");
+  const std::string problem = first_problem({&code, &table, &rwy});
+  navdata::ProcedureLoad load;
+  {
+    py::gil_scoped_release release;
+    const navdata::Database db(db_path);  // failing to open is the caller's error
+    if (problem.empty()) load = navdata::read_procedures(db, code.text, table.text, rwy.text);
+  }
+  if (!problem.empty())
+    load.failure = navdata::procedure_failure_line(shown(table_name), shown(icao), problem);
+  if (!load.failure.empty()) print_line(load.failure);
+  py::dict procs;
+  for (const navdata::ProcedureRecord& record : load.procedures)
+    procs[to_text(record.name)] = procedure_object(record);
+  return procs;
+}
+
+py::list build_iaps_from_db(py::object icao, py::object runway) {
+  const std::string db_path = database_path();
+  const TextArgument code = text_argument(icao, "icao");
+  const TextArgument table =
+      text_from_call([] { return attr("_tn")("tbl_iaps"); }, "the approach table name");
+  const TextArgument rwy = text_argument(runway, "runway");
+  const std::string problem = first_problem({&code, &table, &rwy});
+  navdata::ApproachLoad load;
+  {
+    py::gil_scoped_release release;
+    const navdata::Database db(db_path);
+    if (problem.empty()) load = navdata::read_approaches(db, code.text, table.text, rwy.text);
+  }
+  if (!problem.empty()) load.failure = navdata::approach_failure_line(shown(icao), problem);
+  if (!load.failure.empty()) print_line(load.failure);
+  py::list iaps;
+  for (const navdata::ApproachRecord& record : load.approaches)
+    iaps.append(approach_object(record));
+  return iaps;
+}
+
+py::object get_airport_ref_coord(py::object icao) {
+  const std::string db_path = database_path();
+  // The host's own upper-casing, so any code reads as the host would bind it.
+  const TextArgument code = text_from_call([&] { return icao.attr("upper")(); }, "icao");
+  const std::string passed = shown(icao);
+  navdata::AirportPositionLoad load;
+  {
+    py::gil_scoped_release release;
+    const navdata::Database db(db_path);
+    if (code.problem.empty()) load = navdata::read_airport_position(db, code.text, passed);
+  }
+  if (!code.problem.empty())
+    load.failure = navdata::airport_position_failure_line(passed, code.problem);
+  if (!load.failure.empty()) print_line(load.failure);
+  if (!load.position) return py::none();
+  return py::make_tuple(load.position->lat, load.position->lon);
+}
+
+// A count used like a slice bound: None keeps everything, huge values clamp.
+std::int64_t candidate_count(py::handle k) {
+  if (k.is_none()) return INT64_MAX;
+  const Py_ssize_t count = PyNumber_AsSsize_t(k.ptr(), nullptr);
+  if (count == -1 && PyErr_Occurred()) throw py::error_already_set();
+  return static_cast<std::int64_t>(count);
+}
+
+py::list build_direct(navdata::DirectKind kind, py::object icao, py::object lat, py::object lon,
+                      py::object radius, py::object k) {
+  py::object holder;
+  const NetworkHandle* handle = global_network(holder);
+  if (!handle) return py::list();
+  const std::string code = from_text(icao, "icao");
+  const double lat_deg = to_real(lat, "lat");
+  const double lon_deg = to_real(lon, "lon");
+  const double radius_km = to_real(radius, "radius");
+  const std::int64_t count = candidate_count(k);
+  const double grid_size = attr_real("GRID_SIZE");
+  const std::shared_ptr<const network::RouteNetwork> net = handle->snapshot();
+  std::vector<navdata::DirectCandidate> candidates;
+  {
+    py::gil_scoped_release release;
+    candidates = navdata::direct_candidates(*net, lat_deg, lon_deg, radius_km, count, grid_size);
+  }
+  if (candidates.empty()) {
+    print_line(navdata::no_candidate_line(kind, code, shown(radius)));
+    return py::list();
+  }
+  const bool departure = kind == navdata::DirectKind::kDeparture;
+  py::object name = attr(departure ? "DIRECT_SID_NAME" : "DIRECT_ARR_NAME");
+  py::object procedure = attr("Procedure");
+  py::list procs;
+  for (const navdata::DirectCandidate& c : candidates) {
+    if (!c.has_coord) {
+      // The coordinate map has no entry for this grid node: the lookup's KeyError,
+      // whose only argument is the key (a tuple value would become the arguments).
+      PyErr_SetObject(PyExc_KeyError, py::make_tuple(node_key_object(*net, c.node)).ptr());
+      throw py::error_already_set();
+    }
+    // The airport point keeps the caller's coordinate values unchanged.
+    py::tuple airport = py::make_tuple(to_text(code + "APT"), lat, lon, departure ? 10 : 20);
+    py::tuple entry = py::make_tuple(to_text(c.name), c.lat, c.lon, departure ? 20 : 10);
+    py::list points = departure ? py::list(py::make_tuple(airport, entry))
+                                : py::list(py::make_tuple(entry, airport));
+    procs.append(procedure(icao, name, points));
+  }
+  print_line(navdata::candidate_line(kind, code, candidates));
+  return procs;
+}
+
+}  // namespace
 
 void def_procedure_readers(py::module_& m) {
-  m.def(
-      "build_procedures_from_db",
-      [](py::object, py::object, py::object) -> py::object {
-        not_implemented("build_procedures_from_db");
-      },
-      py::arg("icao"), py::arg("table_name"), py::arg("runway") = py::none());
-  m.def(
-      "build_iaps_from_db",
-      [](py::object, py::object) -> py::object { not_implemented("build_iaps_from_db"); },
-      py::arg("icao"), py::arg("runway"));
+  m.def("build_procedures_from_db", &build_procedures_from_db, py::arg("icao"),
+        py::arg("table_name"), py::arg("runway") = py::none());
+  m.def("build_iaps_from_db", &build_iaps_from_db, py::arg("icao"), py::arg("runway"));
 }
 
 void def_airport_readers(py::module_& m) {
-  m.def(
-      "get_airport_ref_coord",
-      [](py::object) -> py::object { not_implemented("get_airport_ref_coord"); }, py::arg("icao"));
+  m.def("get_airport_ref_coord", &get_airport_ref_coord, py::arg("icao"));
   // The defaults of radius and k are the constants' values when the module loads.
   py::object radius = attr("DIRECT_CONNECT_RADIUS");
   py::object k = attr("DIRECT_ENTRY_CANDIDATES");
   m.def(
       "build_direct_sid",
-      [](py::object, py::object, py::object, py::object, py::object) -> py::object {
-        not_implemented("build_direct_sid");
+      [](py::object icao, py::object lat, py::object lon, py::object radius, py::object k) {
+        return build_direct(navdata::DirectKind::kDeparture, icao, lat, lon, radius, k);
       },
       py::arg("icao"), py::arg("lat"), py::arg("lon"), py::arg("radius") = radius,
       py::arg("k") = k);
   m.def(
       "build_direct_star",
-      [](py::object, py::object, py::object, py::object, py::object) -> py::object {
-        not_implemented("build_direct_star");
+      [](py::object icao, py::object lat, py::object lon, py::object radius, py::object k) {
+        return build_direct(navdata::DirectKind::kArrival, icao, lat, lon, radius, k);
       },
       py::arg("icao"), py::arg("lat"), py::arg("lon"), py::arg("radius") = radius,
       py::arg("k") = k);

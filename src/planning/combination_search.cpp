@@ -1,0 +1,86 @@
+#include "planning/combination_search.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace core_calc::planning {
+namespace {
+
+constexpr int kForcedAttempts = 4;
+constexpr double kUsedLegPenalty = 500.0;
+
+std::optional<CombinationPlan> route_one(const CombinationSet& set, network::RouteSearch& search,
+                                         const Combination& c, const RoutingLimits& limits,
+                                         const network::EdgePenalties* penalties) {
+  const RouteProcedure* star = c.star == kNoStar ? nullptr : &set.stars[static_cast<std::size_t>(c.star)];
+  return route_combination(*set.net, search, set.sids[c.sid], star, set.approaches, limits, penalties);
+}
+
+}  // namespace
+
+std::optional<FoundPlan> best_of_batch(const CombinationSet& set, network::RouteSearch& search,
+                                       std::size_t begin, std::size_t end,
+                                       const RoutingLimits& limits) {
+  std::optional<FoundPlan> best;
+  for (std::size_t i = begin; i < end; ++i) {
+    auto plan = route_one(set, search, set.combinations[i], limits, nullptr);
+    if (plan && (!best || plan->distance_km < best->plan.distance_km))
+      best = FoundPlan{std::move(*plan), i};
+  }
+  return best;
+}
+
+std::size_t pool_size() {
+  const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+  return std::min<std::size_t>(4 * processors, 32);
+}
+
+std::vector<FoundPlan> search_all(const CombinationSet& set, std::size_t batch_size,
+                                  const RoutingLimits& limits) {
+  const std::size_t count = set.combinations.size();
+  const std::size_t batches = (count + batch_size - 1) / batch_size;
+  std::vector<FoundPlan> found;
+  std::mutex found_mutex;
+  std::atomic<std::size_t> next_batch{0};
+  auto worker = [&] {
+    network::RouteSearch search(*set.net);
+    for (std::size_t b = next_batch++; b < batches; b = next_batch++) {
+      const std::size_t begin = b * batch_size;
+      try {
+        auto best = best_of_batch(set, search, begin, std::min(count, begin + batch_size), limits);
+        if (!best) continue;
+        std::lock_guard lock(found_mutex);
+        found.push_back(std::move(*best));
+      } catch (const std::exception&) {
+        // A batch that fails contributes no plan; the others go on.
+      }
+    }
+  };
+  std::vector<std::jthread> pool;
+  const std::size_t threads = std::min(pool_size(), batches);
+  for (std::size_t t = 0; t < threads; ++t) pool.emplace_back(worker);
+  pool.clear();  // joins every worker
+  return found;
+}
+
+std::vector<CombinationPlan> search_forced(const CombinationSet& set, const RoutingLimits& limits) {
+  std::vector<CombinationPlan> found;
+  network::EdgePenalties used;
+  network::RouteSearch search(*set.net);
+  for (int attempt = 0; attempt < kForcedAttempts; ++attempt) {
+    auto plan = route_one(set, search, set.combinations.front(), limits, used.empty() ? nullptr : &used);
+    if (!plan || plan->enroute.size() < 2) break;
+    const bool repeated = std::any_of(found.begin(), found.end(), [&](const CombinationPlan& p) {
+      return p.route_ids == plan->route_ids;
+    });
+    if (repeated) break;
+    for (std::size_t i = 0; i + 1 < plan->enroute.size(); ++i)
+      used.set(plan->enroute[i], plan->enroute[i + 1], kUsedLegPenalty);
+    found.push_back(std::move(*plan));
+  }
+  return found;
+}
+
+}  // namespace core_calc::planning
