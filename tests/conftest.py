@@ -14,12 +14,11 @@ def restore_module_attributes():
     """Every test may rebind module attributes; they are put back afterwards."""
     saved = dict(vars(core_calc))
     yield
-    for name in list(vars(core_calc)):
-        if name not in saved:
-            delattr(core_calc, name)
-    for name, value in saved.items():
-        if vars(core_calc).get(name, object()) is not value:
-            setattr(core_calc, name, value)
+    namespace = vars(core_calc)
+    same = list(namespace) == list(saved) and all(namespace[k] is v for k, v in saved.items())
+    if not same:  # put back values and their order
+        namespace.clear()
+        namespace.update(saved)
 
 
 @pytest.fixture

@@ -32,6 +32,7 @@ class SpatialGrid {
   // until sort_cells(); queries need the cells ordered.
   void add(std::uint32_t id, double lat, double lon, double grid_size, bool keep_sorted = true);
   void sort_cells();
+  void reserve(std::size_t bulk_entries) { pending_.reserve(bulk_entries); }
 
   // Nearest entry within max_dist_km; the first one met wins among equals.
   std::optional<GridHit> nearest(double lat, double lon, double max_dist_km, double grid_size,

@@ -191,9 +191,11 @@ struct RankedPlan {
 std::vector<RankedPlan> run_forced(const Request& r, const Combinations& c, py::handle join_radius) {
   const auto limits = routing_limits(py::bool_(true), join_radius, py::none());
   std::vector<planning::CombinationPlan> plans;
-  {
+  try {
     py::gil_scoped_release release;
     plans = planning::search_forced(c.set, limits);
+  } catch (const planning::SearchFaultError& e) {
+    raise_search_fault(*r.net, e);  // the forced search reports its errors to the caller
   }
   const planning::Combination& combo = c.set.combinations.front();
   std::vector<RankedPlan> out;

@@ -12,16 +12,14 @@ namespace {
 
 using planning::CombinationSet;
 
-// Runs native routing with the GIL released; a search fault becomes a KeyError
-// naming the node that could not be priced, as a missing coordinate would.
+// Runs native routing with the GIL released; a search fault becomes the host's error.
 template <class Work>
 auto without_gil(const network::RouteNetwork& net, Work&& work) {
   try {
     py::gil_scoped_release release;
     return work();
   } catch (const planning::SearchFaultError& e) {
-    PyErr_SetObject(PyExc_KeyError, node_key_object(net, e.node).ptr());
-    throw py::error_already_set();
+    raise_search_fault(net, e);
   }
 }
 

@@ -135,7 +135,8 @@ network::SearchResult run_search(const SearchRequest& request) {
       break;
     case SearchFault::kNonFiniteCoordinate:
       if (result.fault_node == kNoNode) {
-        PyErr_SetString(PyExc_ValueError, "a_star: the target point is not finite");
+        PyErr_SetString(PyExc_ValueError,
+                        "a_star: the target point or initial_prev_coord is not finite");
       } else {
         PyErr_Format(PyExc_ValueError, "a_star: node %R has coordinates that are not finite",
                      node_key_object(net, result.fault_node).ptr());

@@ -38,7 +38,8 @@ void add_mapping_methods(py::class_<View, Extra...>& cls) {
              if (value) return value;
              value = v.on_missing(key);
              if (value) return value;
-             PyErr_SetObject(PyExc_KeyError, key.ptr());
+             // A tuple key is one argument of the KeyError, not its argument list.
+             PyErr_SetObject(PyExc_KeyError, py::make_tuple(key).ptr());
              throw py::error_already_set();
            })
       .def(

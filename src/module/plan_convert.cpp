@@ -1,5 +1,7 @@
 #include "module/plan_convert.h"
 
+#include <cmath>
+
 #include "module/network_handle.h"
 
 namespace core_calc::module {
@@ -10,11 +12,22 @@ std::string name_text(py::handle value) {
   return from_text(py::str(value), "name");
 }
 
+// A coordinate that is not finite cannot be joined, measured or flown through.
+double coordinate(py::handle value, const char* what, const char* which) {
+  const double degrees = to_real(value, which);
+  if (!std::isfinite(degrees)) {
+    PyErr_Format(PyExc_ValueError, "%s has a point whose %s is not finite", what, which);
+    throw py::error_already_set();
+  }
+  return degrees;
+}
+
 std::vector<planning::Fix> fixes_input(py::handle points, const char* what) {
   std::vector<planning::Fix> fixes;
   for (py::handle point : py::reinterpret_borrow<py::iterable>(points)) {
     py::sequence p = py::reinterpret_borrow<py::sequence>(point);
-    fixes.push_back({name_text(p[0]), to_real(p[1], "point latitude"), to_real(p[2], "point longitude")});
+    fixes.push_back({name_text(p[0]), coordinate(p[1], what, "point latitude"),
+                     coordinate(p[2], what, "point longitude")});
   }
   if (fixes.empty()) {
     PyErr_Format(PyExc_ValueError, "%s has no points", what);
@@ -107,6 +120,15 @@ py::dict plan_object(const network::RouteNetwork& net, const planning::Combinati
   points["iap"] = approach.is_none() ? py::object(py::list()) : py::object(approach.attr("points"));
   out["points"] = points;
   return out;
+}
+
+void raise_search_fault(const network::RouteNetwork& net, const planning::SearchFaultError& fault) {
+  if (fault.node == network::kNoNode || fault.node >= net.node_count()) {
+    PyErr_SetString(PyExc_ValueError, fault.what());
+  } else {
+    PyErr_SetObject(PyExc_KeyError, node_key_object(net, fault.node).ptr());
+  }
+  throw py::error_already_set();
 }
 
 planning::RoutingLimits routing_limits(py::handle skip_bearing_check, py::handle join_radius,

@@ -27,6 +27,11 @@ py::dict plan_object(const network::RouteNetwork& net, const planning::Combinati
                      py::handle dep, py::handle arr, py::handle sid, py::handle star,
                      py::handle approaches);
 
+// A search fault as the host sees it: a KeyError naming the node that could not be
+// priced, as a missing coordinate would be, or a ValueError when no node is to blame.
+[[noreturn]] void raise_search_fault(const network::RouteNetwork& net,
+                                     const planning::SearchFaultError& fault);
+
 // Routing limits from the call's options and the module constants, read now.
 planning::RoutingLimits routing_limits(py::handle skip_bearing_check, py::handle join_radius,
                                        py::handle bearing_limit);

@@ -152,6 +152,10 @@ void build_network(const std::vector<AirwayRow>& rows, const BuildOptions& optio
       net.freeze();
     }
   } pack_at_exit{net};
+  net.reserve_nodes(rows.size() / 2);  // airway points are shared by about two rows each
+  net.reserve_edges(2 * rows.size());
+  net.grid.reserve(rows.size());
+  meta.reserve(rows.size());
   const SegmentKey* current_segment = nullptr;
   NodeId prev = kNoNode;
   double prev_lat = 0.0, prev_lon = 0.0;

@@ -41,6 +41,10 @@ class AirwayMeta {
 class AirwayMetaBuilder {
  public:
   void set(NameId route, NodeId node, MetaValue value);
+  void reserve(std::size_t rows) {
+    entries_.reserve(rows);
+    position_.reserve_for(rows);
+  }
   std::shared_ptr<const AirwayMeta> finish(std::shared_ptr<const RouteNetwork> network);
 
  private:

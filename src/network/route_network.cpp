@@ -1,6 +1,10 @@
 #include "network/route_network.h"
 
+#include <limits>
 #include <stdexcept>
+#include <thread>
+
+#include "geo/geodesy.h"
 
 namespace core_calc::network {
 
@@ -20,6 +24,10 @@ NodeId RouteNetwork::intern_node(const NodeKey& key) {
   return id;
 }
 
+void RouteNetwork::reserve_nodes(std::size_t count) {
+  if (nodes_.empty()) index_.reserve_for(count);
+}
+
 NodeId RouteNetwork::find_node(const NodeKey& key) const {
   return index_.find(node_key_hash(key), [&](NodeId id) { return nodes_[id].key == key; });
 }
@@ -31,6 +39,7 @@ NodeId RouteNetwork::find_node(std::string_view name, double lat, double lon) co
 }
 
 void RouteNetwork::set_coord(NodeId node, double lat, double lon) {
+  decltype(bearings_)().swap(bearings_);
   Node& n = nodes_[node];
   if (!n.has_coord) coord_order_.push_back(node);
   n.has_coord = true;
@@ -109,13 +118,39 @@ void RouteNetwork::freeze() {
   }
   flat_.shrink_to_fit();
   edge_count_ = flat_.size();
+  compute_bearings();
+  names.shrink_to_fit();
   nodes_.shrink_to_fit();
   graph_order_.shrink_to_fit();
   coord_order_.shrink_to_fit();
   frozen_ = true;
 }
 
+void RouteNetwork::compute_bearings() {
+  bearings_.assign(flat_.size(), std::numeric_limits<double>::quiet_NaN());
+  auto fill = [this](std::size_t first, std::size_t last) {
+    for (std::size_t n = first; n < last; ++n) {
+      const Node& from = nodes_[n];
+      if (!from.has_coord) continue;
+      for (std::uint32_t i = offsets_[n]; i < offsets_[n + 1]; ++i) {
+        const Node& to = nodes_[flat_[i].to];
+        if (to.has_coord) bearings_[i] = geo::bearing_deg(from.lat, from.lon, to.lat, to.lon);
+      }
+    }
+  };
+  // Large networks split the trigonometry over a second thread.
+  constexpr std::size_t kParallelFrom = 50000;
+  if (nodes_.size() < kParallelFrom || std::thread::hardware_concurrency() < 2) {
+    fill(0, nodes_.size());
+    return;
+  }
+  const std::size_t half = nodes_.size() / 2;
+  std::jthread helper(fill, half, nodes_.size());
+  fill(0, half);
+}
+
 void RouteNetwork::thaw() {
+  decltype(bearings_)().swap(bearings_);
   if (frozen_) {
     lists_.assign(nodes_.size(), {});
     for (std::size_t n = 0; n < nodes_.size(); ++n)

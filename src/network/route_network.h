@@ -37,6 +37,8 @@ class RouteNetwork {
   geo::SpatialGrid grid;
 
   NodeId intern_node(const NodeKey& key);
+  void reserve_nodes(std::size_t count);  // sizes the key index ahead of a bulk load
+  void reserve_edges(std::size_t count) { pending_.reserve(count); }
   NodeId find_node(const NodeKey& key) const;  // kNoNode when absent
   NodeId find_node(std::string_view name, double lat, double lon) const;
 
@@ -60,6 +62,13 @@ class RouteNetwork {
     return lists_[id];
   }
   const Edge* find_edge(NodeId from, NodeId to) const;
+  // Initial bearing of each edge of edges(id), in the same order. Computed once when
+  // the network is frozen, so searches need not; empty while the network is editable
+  // or once a coordinate changed.
+  std::span<const double> edge_bearings(NodeId id) const {
+    if (bearings_.empty()) return {};
+    return {bearings_.data() + offsets_[id], bearings_.data() + offsets_[id + 1]};
+  }
   const std::vector<NodeId>& graph_order() const { return graph_order_; }
   const std::vector<NodeId>& coord_order() const { return coord_order_; }
   std::size_t edge_count() const { return edge_count_; }
@@ -71,6 +80,7 @@ class RouteNetwork {
 
  private:
   void thaw();
+  void compute_bearings();
 
   std::vector<Node> nodes_;
   FlatIndex index_;
@@ -78,6 +88,7 @@ class RouteNetwork {
   std::vector<std::vector<Edge>> lists_;  // adjacency while editable
   std::vector<std::uint32_t> offsets_;    // adjacency when frozen: flat_[offsets_[n]..offsets_[n+1])
   std::vector<Edge> flat_;
+  std::vector<double> bearings_;  // parallel to flat_, see edge_bearings()
   struct PendingEdge {
     NodeId from;
     Edge edge;

@@ -63,13 +63,14 @@ SearchResult RouteSearch::run(NodeId start, NodeId end, std::optional<LatLon> ta
           initial_prev,
           penalties && !penalties->empty() ? penalties : nullptr,
           net_.names.find(kDirectRoute)};
-  if (!finite_point(q.target) || (initial_prev && !finite_point(*initial_prev))) {
+  const bool bad_target = !finite_point(q.target);
+  if (bad_target || (initial_prev && !finite_point(*initial_prev))) {
     result.fault = SearchFault::kNonFiniteCoordinate;
-    result.fault_node = target ? kNoNode : end;
+    result.fault_node = bad_target && !target ? end : kNoNode;
     return result;
   }
 
-  if (!relax(q, start, kNoNode, kNoName, 0.0, result)) return result;
+  if (!relax(q, start, kNoNode, kNoName, 0.0, 0.0, result)) return result;
   while (!heap_.empty()) {
     const OpenEntry top = heap_.pop();
     if (top.node == end) {
@@ -86,7 +87,7 @@ SearchResult RouteSearch::run(NodeId start, NodeId end, std::optional<LatLon> ta
 }
 
 bool RouteSearch::relax(const Query& q, NodeId node, NodeId pred, NameId route, double g,
-                        SearchResult& result) {
+                        double entry_bearing, SearchResult& result) {
   std::uint32_t slot = states_.find(node);
   if (slot != SearchStateTable::kAbsent && !(g < states_[slot].g)) return true;
   if (slot == SearchStateTable::kAbsent) {
@@ -103,6 +104,7 @@ bool RouteSearch::relax(const Query& q, NodeId node, NodeId pred, NameId route, 
   state.pred = pred;
   state.route = route;
   state.g = g;
+  state.in_bearing = entry_bearing;
   heap_.push({g + state.h, node, slot});
   return true;
 }
@@ -111,6 +113,7 @@ bool RouteSearch::expand(const Query& q, std::uint32_t slot, SearchResult& resul
   const SearchNodeState current = states_[slot];  // a copy: relaxing may move the states
   const Node& here = net_.node(current.node);
   const auto edges = net_.edges(current.node);  // a view into the network
+  const auto bearings = net_.edge_bearings(current.node);  // empty when not cached
   auto fail = [&](SearchFault fault, NodeId node, NodeId to = kNoNode) {
     result.fault = fault;
     result.fault_node = node;
@@ -129,23 +132,29 @@ bool RouteSearch::expand(const Query& q, std::uint32_t slot, SearchResult& resul
   double in_bearing = 0.0;
   if (previous && !edges.empty()) {
     if (!here.has_coord) return fail(SearchFault::kMissingCoordinate, current.node);
-    in_bearing = geo::bearing_deg(previous->lat, previous->lon, here.lat, here.lon);
+    // The bearing of the edge that led here was cached when it was relaxed.
+    in_bearing = current.pred != kNoNode && !bearings.empty()
+                     ? current.in_bearing
+                     : geo::bearing_deg(previous->lat, previous->lon, here.lat, here.lon);
   }
   const bool change_costs = current.route != kNoName && current.route != q.direct_route;
 
-  for (const Edge& edge : edges) {
+  for (std::size_t i = 0; i < edges.size(); ++i) {
+    const Edge& edge = edges[i];
     if (edge.dist_km < 0.0) return fail(SearchFault::kNegativeDistance, current.node, edge.to);
     double turn = 0.0;
+    double out_bearing = 0.0;
+    if (!bearings.empty()) out_bearing = bearings[i];
     if (previous) {
       const Node& next = net_.node(edge.to);
       if (!next.has_coord) return fail(SearchFault::kMissingCoordinate, edge.to);
-      const double out_bearing = geo::bearing_deg(here.lat, here.lon, next.lat, next.lon);
+      if (bearings.empty()) out_bearing = geo::bearing_deg(here.lat, here.lon, next.lat, next.lon);
       turn = turn_penalty(geo::bearing_difference(in_bearing, out_bearing));
     }
     const double change = change_costs && edge.route != current.route ? kAirwayChangePenalty : 0.0;
     const double extra = q.penalties ? q.penalties->get(current.node, edge.to) : 0.0;
     const double tentative = current.g + edge.dist_km + turn + change + extra;
-    if (!relax(q, edge.to, current.node, edge.route, tentative, result)) return false;
+    if (!relax(q, edge.to, current.node, edge.route, tentative, out_bearing, result)) return false;
   }
   return true;
 }

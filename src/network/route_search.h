@@ -45,7 +45,7 @@ class EdgePenalties {
 enum class SearchFault : std::uint8_t {
   kNone,
   kMissingCoordinate,    // a turn angle needs the coordinates of fault_node, which has none
-  kNonFiniteCoordinate,  // fault_node's coordinates (or the target) are not finite numbers
+  kNonFiniteCoordinate,  // fault_node's coordinates are not finite (kNoNode: an input point's)
   kNegativeDistance,     // the edge fault_node -> fault_to has a negative length
 };
 
@@ -84,7 +84,7 @@ class RouteSearch {
   bool expand(const Query& q, std::uint32_t slot, SearchResult& result);
   // Pushes `node` with cost g and predecessor; false when its estimate is not finite.
   bool relax(const Query& q, NodeId node, NodeId pred, NameId route, double g,
-             SearchResult& result);
+             double entry_bearing, SearchResult& result);
   void reconstruct(const Query& q, SearchResult& result) const;
 
   const RouteNetwork& net_;

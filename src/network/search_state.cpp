@@ -20,7 +20,7 @@ std::uint32_t SearchStateTable::insert(NodeId node, double h) {
   if ((states_.size() + 1) * 2 > buckets_.size()) grow();
   if (states_.size() >= kAbsent) throw std::length_error("route search state overflow");
   const auto slot = static_cast<std::uint32_t>(states_.size());
-  states_.push_back({node, kNoNode, kNoName, std::numeric_limits<double>::infinity(), h});
+  states_.push_back({node, kNoNode, kNoName, std::numeric_limits<double>::infinity(), h, 0.0});
   const std::size_t mask = buckets_.size() - 1;
   std::size_t b = bucket_of(node);
   while (buckets_[b] != kAbsent) b = (b + 1) & mask;
