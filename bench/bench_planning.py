@@ -1,4 +1,4 @@
-"""generate_flight_plan on the world-size sample between its busiest airports."""
+"""generate_flight_plan on the world-size sample between busy airports 300-1500 km apart."""
 import contextlib
 import io
 import os
@@ -14,15 +14,36 @@ TARGET_MS_FOR_500 = 100.0  # a call that routes 500 combinations
 CALLS = 5
 
 
-def busiest_airports(db_path, count):
+def busiest_pairs(db_path, count, min_km=300, max_km=1500):
+    """Pairs of busy airports (most SIDs x STARs) at a regional distance."""
     conn = sqlite3.connect(db_path)
-    rows = conn.execute(
-        "SELECT s.airport_identifier, COUNT(DISTINCT s.procedure_identifier) * "
+    hubs = conn.execute(
+        "SELECT a.airport_identifier, a.airport_ref_latitude, a.airport_ref_longitude, "
+        "(SELECT COUNT(DISTINCT procedure_identifier) FROM tbl_sids s "
+        " WHERE s.airport_identifier = a.airport_identifier), "
         "(SELECT COUNT(DISTINCT procedure_identifier) FROM tbl_stars t "
-        " WHERE t.airport_identifier = s.airport_identifier) AS n "
-        "FROM tbl_sids s GROUP BY s.airport_identifier ORDER BY n DESC LIMIT ?", (count,)).fetchall()
+        " WHERE t.airport_identifier = a.airport_identifier) "
+        "FROM airports a WHERE a.airport_ref_latitude IS NOT NULL").fetchall()
     conn.close()
-    return [r[0] for r in rows]
+    hubs = sorted(hubs, key=lambda h: -(h[3] * h[4]))[:60]
+    pairs = []
+    for dep in hubs:
+        for arr in hubs:
+            if dep is arr:
+                continue
+            km = core_calc.vectorized_haversine(dep[1], dep[2], arr[1], arr[2])
+            if min_km <= km <= max_km:
+                pairs.append((dep[3] * arr[4], dep[0], arr[0]))
+    pairs.sort(reverse=True)
+    chosen, used = [], set()
+    for _, dep, arr in pairs:
+        if dep in used or arr in used:
+            continue
+        chosen.append((dep, arr))
+        used.update((dep, arr))
+        if len(chosen) == count:
+            break
+    return chosen
 
 
 def combinations_of(dep, arr):
@@ -75,8 +96,7 @@ def run_with_processors(db_path, pairs, cpus):
 
 
 def main(db_path):
-    hubs = busiest_airports(db_path, 4)
-    pairs = [(hubs[0], hubs[1]), (hubs[2], hubs[3]), (hubs[1], hubs[2])]
+    pairs = busiest_pairs(db_path, 3)
     available = sorted(os.sched_getaffinity(0))
     two = run_with_processors(db_path, pairs, available[:2])
     one = run_with_processors(db_path, pairs, available[:1])

@@ -3,7 +3,9 @@ import copy
 import json
 import os
 import sqlite3
+import subprocess
 import sys
+from xml.etree import ElementTree
 
 import pytest
 
@@ -522,3 +524,32 @@ def test_planned_route_on_a_generated_database(tiny_db):
     assert record["detailed_waypoints"][-1]["name"] == (best["points"]["iap"]
                                                          or best["points"]["star"])[-1][0]
     assert core_calc.format_for_api(json.loads(json.dumps(best))) == record
+
+
+# --- the demonstration ---------------------------------------------------------
+
+
+def test_demo_prints_the_record_and_draws_the_route(tiny_db, tmp_path):
+    path, (dep, arr) = tiny_db
+    env = dict(os.environ)
+    module_dir = os.path.dirname(os.path.abspath(core_calc.__file__))
+    env["PYTHONPATH"] = os.pathsep.join(p for p in (module_dir, env.get("PYTHONPATH")) if p)
+    demo = os.path.join(os.path.dirname(__file__), "..", "tools", "demo.py")
+    run = subprocess.run([sys.executable, demo, path], cwd=tmp_path, env=env, timeout=300,
+                         capture_output=True, text=True, encoding="utf-8")
+    assert run.returncode == 0, run.stderr
+    lines = run.stdout.splitlines()
+    start = lines.index("{")
+    record = json.loads("\n".join(lines[start:-1]))
+    assert lines[-1] == record["route_string"]
+    assert (record["origin"], record["destination"]) == (dep, arr)
+
+    svg = ElementTree.parse(tmp_path / "route.svg").getroot()
+    ns = "{http://www.w3.org/2000/svg}"
+    texts = {t.text for t in svg.iter(ns + "text")}
+    assert {dep, arr} <= texts
+    assert record["detailed_waypoints"][0]["name"] in texts
+    svg_lines = list(svg.iter(ns + "line"))
+    assert any(line.get("class") == "net" for line in svg_lines)  # the airway network around
+    leg_colours = {line.get("stroke") for line in svg_lines if line.get("stroke-width") == "3.5"}
+    assert len(leg_colours) == 4  # SID, en route, STAR and approach each in their own colour

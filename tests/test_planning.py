@@ -38,18 +38,30 @@ def exact_solution(f, target, lo, hi):
     return None
 
 
-def north_at(origin, km):
-    """A point (almost due north of `origin`) exactly `km` from it by the module's
-    own distance: the longitude is nudged eastwards until one lands exactly."""
+def north_at(origin, km, exact=True):
+    """A point just east of due north of `origin`, exactly `km` from it by the module's
+    own distance: the latitude is bracketed to one step below `km`, then a tiny
+    eastward offset, along which the distance grows slowly, lands on it exactly.
+    With `exact` false a point within a few metres of `km` will do."""
     lat0, lon0 = origin
-    span = km / 111.0
-    for step in range(500):
-        plon = lon0 + step * 1e-7
-        lat = exact_solution(lambda x: core_calc.vectorized_haversine(lat0, lon0, x, plon), km,
-                             lat0 + span * 0.9, lat0 + span * 1.1)
-        if lat is not None:
-            assert hav(origin, (lat, plon)) == km
-            return lat, plon
+
+    def north(x):
+        return core_calc.vectorized_haversine(lat0, lon0, x, lon0)
+
+    lo, hi = lat0 + 0.9 * km / 111.2, lat0 + 1.1 * km / 111.2
+    while math.nextafter(lo, hi) != hi:
+        mid = (lo + hi) / 2
+        lo, hi = (mid, hi) if north(mid) < km else (lo, mid)
+    lat = lo
+    for _ in range(200):
+        lon = exact_solution(lambda x: core_calc.vectorized_haversine(lat0, lon0, lat, x), km,
+                             lon0, lon0 + 1e-3)
+        if lon is not None:
+            assert hav(origin, (lat, lon)) == km
+            return lat, lon
+        lat = math.nextafter(lat, -math.inf)
+    if not exact:
+        return lo, lon0
     raise AssertionError("no exact point found")
 
 
@@ -58,11 +70,11 @@ def at_bearing(origin, degrees, km):
     lat0, lon0 = origin
     rad = math.radians(degrees)
     lat = lat0 + km / 111.2 * math.cos(rad)
-    for _ in range(500):
-        span = km / 111.2 / math.cos(math.radians(lat0)) * 1.5
-        guess = lon0 + km / 111.2 / math.cos(math.radians(lat0)) * math.sin(rad)
+    offset = km / 111.2 / math.cos(math.radians(lat0)) * math.sin(rad)
+    for _ in range(2000):
+        guess = lon0 + offset
         lon = exact_solution(lambda x: core_calc.get_bearing(lat0, lon0, lat, x), degrees,
-                             max(lon0 + 1e-9, guess - span / 3), guess + span / 3)
+                             guess - abs(offset) / 2, guess + abs(offset) / 2)
         if lon is not None:
             assert core_calc.get_bearing(lat0, lon0, lat, lon) == degrees
             return lat, lon
@@ -117,9 +129,21 @@ ISLAND = ("Z9", [Z1, Z2])
 WEST = (10.5, 20.0)  # the SID comes in from the west along the corridor's parallel
 
 
+@pytest.fixture(scope="module")
+def corridor_db(tmp_path_factory):
+    path = tmp_path_factory.mktemp("corridor") / "corridor.db"
+    db = NavDb(path)
+    for uid, (route, points) in enumerate((CORRIDOR, ISLAND), 1):
+        db.airway(route, uid, points)
+    db.close()
+    return path
+
+
 @pytest.fixture
-def corridor(tmp_path):
-    return load_network(tmp_path / "corridor.db", CORRIDOR, ISLAND)
+def corridor(corridor_db):
+    core_calc.DB_PATH = str(corridor_db)
+    core_calc.GLOBAL_NETWORK = core_calc.init_network()
+    return core_calc.GLOBAL_NETWORK
 
 
 def sid_to(exit_point, name="SID1", via=WEST):
@@ -321,7 +345,7 @@ class TestStarBranch:
         assert plan["points"]["star"] is candidate.points
 
     def test_penalized_edges_are_passed_to_the_search(self, tmp_path):
-        v2 = node("V2", 10.56, 20.5)
+        v2 = node("V2", 10.52, 20.5)
         load_network(tmp_path / "n.db", CORRIDOR, ("B1", [W1, v2, W3]))
         sid, star = sid_to(pos(W1)), star_from(pos(W3))
         assert combine(sid, star)["enroute"] == [W2, W3]
@@ -350,13 +374,14 @@ class TestApproachChoice:
     def choose(self, *approaches):
         return combine(sid_to(pos(W1)), star_from(pos(W3)), approaches)
 
-    def far(self, km, name="FAR"):
+    def far(self, km, name="FAR", exact=True):
         """An approach of one point `km` north of STAR_TAIL (length 0)."""
-        return iap(name, pt(name + "F", north_at(STAR_TAIL, km)))
+        return iap(name, pt(name + "F", north_at(STAR_TAIL, km, exact)))
 
     def long(self, name, gap_km, length_km):
         first = north_at(STAR_TAIL, gap_km)
-        return iap(name, pt(name + "F", first), pt(name + "M", north_at(first, length_km), 20))
+        return iap(name, pt(name + "F", first),
+                   pt(name + "M", north_at(first, length_km, exact=False), 20))
 
     def test_gap_of_exactly_1_km_earns_no_seamless_bonus(self, base):
         plan = self.choose(self.far(1.0), self.long("NEAR", 0.9, 100.0))
@@ -380,11 +405,15 @@ class TestApproachChoice:
 
     @pytest.mark.parametrize("gap, chosen", [(49.9, "FAR"), (50.0, "N/A")])
     def test_largest_gap(self, base, gap, chosen):
-        plan = self.choose(self.far(gap))
+        approach = self.far(gap)
+        plan = self.choose(approach)
         assert plan["approach"] == chosen
-        assert plan["distance"] == pytest.approx(base + (gap if chosen == "FAR" else 0.0),
-                                                 rel=1e-12)
-        assert plan["points"]["iap"] == ([] if chosen == "N/A" else plan["points"]["iap"])
+        if chosen == "FAR":
+            assert plan["distance"] == pytest.approx(base + gap, rel=1e-12)
+            assert plan["points"]["iap"] is approach.points
+        else:
+            assert plan["distance"] == pytest.approx(base, rel=1e-12)
+            assert plan["points"]["iap"] == []
 
     @pytest.mark.parametrize("first", [0, 1])
     def test_equal_scores_keep_the_first_listed(self, base, first):
@@ -402,7 +431,7 @@ class TestApproachChoice:
 
     def test_one_search_whatever_the_approaches(self, base):
         # Many approaches: each scored against the same route.
-        approaches = [self.far(1.0 + i, name=f"F{i}") for i in range(30)]
+        approaches = [self.far(1.0 + i, name=f"F{i}", exact=False) for i in range(30)]
         plan = self.choose(*approaches)
         assert plan["approach"] == "F0" and plan["enroute"] == [W2, W3]
 
@@ -417,7 +446,7 @@ class TestApproachOnly:
         first = north_at(pos(onto), join_km) if join_km else pos(onto)
         points = [pt(name + "F", first)]
         if length_km:
-            points.append(pt(name + "M", north_at(first, length_km), 20))
+            points.append(pt(name + "M", north_at(first, length_km, exact=False), 20))
         return iap(name, *points)
 
     @pytest.mark.parametrize("length, chosen", [(1999.0, "CLOSE"), (2001.0, "ON")])
@@ -490,6 +519,10 @@ def batch_args(pairs, iaps=(), join_radius=None, bearing_limit=None):
 class TestProcessBatch:
     def test_empty_batch(self, corridor):
         assert core_calc.process_batch(batch_args([])) is None
+        core_calc.GLOBAL_NETWORK = None  # nothing to route: the network is not needed
+        assert core_calc.process_batch(batch_args([])) is None
+        with pytest.raises(RuntimeError, match="GLOBAL_NETWORK"):
+            core_calc.process_batch(batch_args([(sid_to(pos(W1)), star_from(pos(W3)))]))
 
     def test_all_fail(self, corridor):
         pairs = [(sid_to((10.5, 25.5)), star_from(pos(W3))), (sid_to(pos(W2)), star_from(pos(W2)))]

@@ -2,6 +2,7 @@
 // forced or full search with its retries, ranking, de-duplication and the report.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "module/bindings.h"
 #include "module/network_handle.h"
@@ -13,7 +14,9 @@ namespace {
 
 using planning::CombinationSet;
 
-std::string text(py::handle value) { return from_text(py::str(value), "value"); }
+std::string text(py::handle value) {
+  return from_text(py::str(value), "value");
+}
 
 bool given(py::handle value) {
   const int truth = PyObject_IsTrue(value.ptr());
@@ -21,7 +24,9 @@ bool given(py::handle value) {
   return truth == 1;
 }
 
-py::object call(const char* name, py::args args) { return attr(name)(*args); }
+py::object call(const char* name, py::args args) {
+  return attr(name)(*args);
+}
 
 void merge_into(py::dict& target, py::handle procs) {
   py::dict as_dict(py::reinterpret_borrow<py::object>(procs));
@@ -39,19 +44,26 @@ struct Request {
 };
 
 void choose_runways(Request& r) {
-  py::tuple dep = py::reinterpret_borrow<py::tuple>(py::tuple(call("get_best_runway_and_wind", py::make_tuple(r.dep))));
-  py::tuple arr = py::reinterpret_borrow<py::tuple>(py::tuple(call("get_best_runway_and_wind", py::make_tuple(r.arr))));
+  py::tuple dep = py::reinterpret_borrow<py::tuple>(
+      py::tuple(call("get_best_runway_and_wind", py::make_tuple(r.dep))));
+  py::tuple arr = py::reinterpret_borrow<py::tuple>(
+      py::tuple(call("get_best_runway_and_wind", py::make_tuple(r.arr))));
   r.dep_runways = py::list(dep[0]);
   r.arr_runways = py::list(arr[0]);
   if (given(r.forced_dep_rwy)) r.dep_runways = py::list(py::make_tuple(r.forced_dep_rwy));
   if (given(r.forced_arr_rwy)) r.arr_runways = py::list(py::make_tuple(r.forced_arr_rwy));
-  set_attr("recommendeddep", r.dep_runways.empty() ? py::object(py::str("N/A")) : py::object(r.dep_runways[0]));
-  set_attr("recommendedarr", r.arr_runways.empty() ? py::object(py::str("N/A")) : py::object(r.arr_runways[0]));
-  print_line("ℹ️ [Debug] 推荐跑道组: 起飞 " + text(py::repr(r.dep_runways)) + " (风: " + text(dep[1]) +
-             ") | 降落 " + text(py::repr(r.arr_runways)) + " (风: " + text(arr[1]) + ")");
+  set_attr("recommendeddep",
+           r.dep_runways.empty() ? py::object(py::str("N/A")) : py::object(r.dep_runways[0]));
+  set_attr("recommendedarr",
+           r.arr_runways.empty() ? py::object(py::str("N/A")) : py::object(r.arr_runways[0]));
+  print_line("ℹ️ [Debug] 推荐跑道组: 起飞 " + text(py::repr(r.dep_runways)) +
+             " (风: " + text(dep[1]) + ") | 降落 " + text(py::repr(r.arr_runways)) +
+             " (风: " + text(arr[1]) + ")");
 }
 
-py::object table(const char* base) { return attr("_tn")(base); }
+py::object table(const char* base) {
+  return attr("_tn")(base);
+}
 
 py::object load_procedures(py::handle icao, const char* base, py::handle runway) {
   return call("build_procedures_from_db", py::make_tuple(icao, table(base), runway));
@@ -73,19 +85,23 @@ bool load_sids(Request& r) {
       py::object procs = load_procedures(r.dep, "tbl_sids", rwy);
       if (given(procs)) merge_into(r.sids, procs);
     } catch (py::error_already_set& e) {
+      if (!e.matches(PyExc_Exception)) throw;  // interrupts and exits are not load errors
       print_line("⚠️ 跑道 " + text(rwy) + " 读取 SID 出错: " + text(e.value()));
     }
   }
   if (r.sids.empty()) {
-    print_line("⚠️ [Debug] 推荐跑道均无 SID，尝试查找机场所有 SID (runway=None)...");
+    print_line(
+        "⚠️ [Debug] 推荐跑道均无 SID，尝试查找机场所有 SID (runway=None)...");
     r.sids = py::dict(load_procedures(r.dep, "tbl_sids", py::none()));
   }
   if (r.sids.empty()) {
     py::object ref = call("get_airport_ref_coord", py::make_tuple(r.dep));
     if (!ref.is_none()) {
-      py::object direct = call("build_direct_sid", py::make_tuple(r.dep, ref[py::int_(0)], ref[py::int_(1)]));
+      py::object direct =
+          call("build_direct_sid", py::make_tuple(r.dep, ref[py::int_(0)], ref[py::int_(1)]));
       std::size_t i = 0;
-      for (py::handle rec : direct) r.sids[py::str(text(attr("DIRECT_SID_NAME")) + "#" + std::to_string(i++))] = rec;
+      for (py::handle rec : direct)
+        r.sids[py::str(text(attr("DIRECT_SID_NAME")) + "#" + std::to_string(i++))] = rec;
     }
   }
   if (r.sids.empty()) {
@@ -106,7 +122,7 @@ void load_forced_arrival(Request& r) {
     }
   }
   if (given(r.forced_iap)) {
-    py::object iap_rwy = given(r.forced_arr_rwy) ? r.forced_arr_rwy
+    py::object iap_rwy = given(r.forced_arr_rwy)  ? r.forced_arr_rwy
                          : !r.arr_runways.empty() ? py::object(r.arr_runways[0])
                                                   : py::object(py::str("ALL"));
     py::object all = call("build_iaps_from_db", py::make_tuple(r.arr, iap_rwy));
@@ -133,6 +149,7 @@ void load_arrivals(Request& r) {
         if (given(iaps))
           for (py::handle iap : iaps) r.iaps.append(iap);
       } catch (py::error_already_set& e) {
+        if (!e.matches(PyExc_Exception)) throw;
         print_line("⚠️ 跑道 " + text(rwy) + " 读取 STAR/IAP 出错: " + text(e.value()));
       }
     }
@@ -144,9 +161,11 @@ void load_arrivals(Request& r) {
   if (r.stars.empty() && r.iaps.empty() && !given(r.forced_iap)) {
     py::object ref = call("get_airport_ref_coord", py::make_tuple(r.arr));
     if (!ref.is_none()) {
-      py::object direct = call("build_direct_star", py::make_tuple(r.arr, ref[py::int_(0)], ref[py::int_(1)]));
+      py::object direct =
+          call("build_direct_star", py::make_tuple(r.arr, ref[py::int_(0)], ref[py::int_(1)]));
       std::size_t i = 0;
-      for (py::handle rec : direct) r.stars[py::str(text(attr("DIRECT_ARR_NAME")) + "#" + std::to_string(i++))] = rec;
+      for (py::handle rec : direct)
+        r.stars[py::str(text(attr("DIRECT_ARR_NAME")) + "#" + std::to_string(i++))] = rec;
       if (!r.stars.empty())
         print_line("⚠️ [Debug] 目的地 " + text(r.arr) + " 没有 STAR/IAP，已生成 " +
                    std::to_string(r.stars.size()) + " 个直飞进近候选。");
@@ -188,7 +207,8 @@ struct RankedPlan {
   double distance;
 };
 
-std::vector<RankedPlan> run_forced(const Request& r, const Combinations& c, py::handle join_radius) {
+std::vector<RankedPlan> run_forced(const Request& r, const Combinations& c,
+                                   py::handle join_radius) {
   const auto limits = routing_limits(py::bool_(true), join_radius, py::none());
   std::vector<planning::CombinationPlan> plans;
   try {
@@ -230,10 +250,15 @@ std::string radius_message() {
          text(attr("SID_JOIN_RADIUS_FALLBACK")) + "km 重试...";
 }
 
+// Combinations per pool task. An integer too large for the native type still
+// means "everything in one batch", and one too small still forms no batch.
 long long checked_batch_size(py::handle batch_size) {
-  if (!PyLong_Check(batch_size.ptr()))
-    throw py::type_error("batch_size must be an integer");
-  const long long size = batch_size.cast<long long>();
+  if (!PyLong_Check(batch_size.ptr())) throw py::type_error("batch_size must be an integer");
+  int overflow = 0;
+  long long size = PyLong_AsLongLongAndOverflow(batch_size.ptr(), &overflow);
+  if (size == -1 && PyErr_Occurred()) throw py::error_already_set();
+  if (overflow > 0) size = std::numeric_limits<long long>::max();
+  if (overflow < 0) size = -1;
   if (size == 0) throw py::value_error("batch_size must not be zero");
   return size;
 }
@@ -255,15 +280,17 @@ std::vector<RankedPlan> search(const Request& r, const Combinations& c) {
     plans = run_all(r, c, batch_size, attr("SID_JOIN_RADIUS_FALLBACK"), py::none());
   }
   if (plans.empty()) {
-    print_line("⚠️ [Debug] 扩大半径仍无结果，解除方向剪枝 (bearings > " + text(attr("SID_BEARING_LIMIT")) +
-               "°) 重试...");
-    plans = run_all(r, c, batch_size, attr("SID_JOIN_RADIUS_FALLBACK"), attr("SID_BEARING_LIMIT_OFF"));
+    print_line("⚠️ [Debug] 扩大半径仍无结果，解除方向剪枝 (bearings > " +
+               text(attr("SID_BEARING_LIMIT")) + "°) 重试...");
+    plans =
+        run_all(r, c, batch_size, attr("SID_JOIN_RADIUS_FALLBACK"), attr("SID_BEARING_LIMIT_OFF"));
   }
   return plans;
 }
 
 std::string dedup_key(const py::dict& plan) {
-  py::object route_ids = plan.contains("route_ids") ? py::object(plan["route_ids"]) : py::object(py::list());
+  py::object route_ids =
+      plan.contains("route_ids") ? py::object(plan["route_ids"]) : py::object(py::list());
   if (given(route_ids)) {
     std::string key;
     bool first = true;
@@ -278,8 +305,9 @@ std::string dedup_key(const py::dict& plan) {
 }
 
 std::vector<py::dict> unique_best(std::vector<RankedPlan> plans) {
-  std::stable_sort(plans.begin(), plans.end(),
-                   [](const RankedPlan& a, const RankedPlan& b) { return a.distance < b.distance; });
+  std::stable_sort(plans.begin(), plans.end(), [](const RankedPlan& a, const RankedPlan& b) {
+    return a.distance < b.distance;
+  });
   std::vector<py::dict> unique;
   std::vector<std::string> seen;
   for (const RankedPlan& p : plans) {
@@ -296,16 +324,19 @@ void report(const py::dict& best, std::size_t alternatives) {
   const double distance = to_real(best["distance"], "distance");
   const std::string star = given(best["star"]) ? text(best["star"]) : "DIRECT";
   const std::string approach = text(best["approach"]);
-  print_line("🎉 [Debug] 成功找到航路! 总距离: " + text(py::int_(py::float_(std::trunc(distance)))) + " km");
-  print_line("   👉 路由详情: SID[" + text(best["sid"]) + "] -> STAR[" + star + "] -> APPR[" + approach + "]");
+  print_line("🎉 [Debug] 成功找到航路! 总距离: " + text(py::int_(py::float_(std::trunc(distance)))) +
+             " km");
+  print_line("   👉 路由详情: SID[" + text(best["sid"]) + "] -> STAR[" + star + "] -> APPR[" +
+             approach + "]");
   if (alternatives > 0) print_line("   📋 另有 " + std::to_string(alternatives) + " 条替代方案");
   if (star == "DIRECT" && approach == "N/A")
     print_line("   ⚠️ 注意: 此航路为直飞跑道，未连接任何进近程序。");
 }
 
 py::object generate_flight_plan(py::object dep_icao, py::object arr_icao, py::object batch_size,
-                                py::object forced_sid, py::object forced_star, py::object forced_iap,
-                                py::object forced_dep_rwy, py::object forced_arr_rwy) {
+                                py::object forced_sid, py::object forced_star,
+                                py::object forced_iap, py::object forced_dep_rwy,
+                                py::object forced_arr_rwy) {
   Request r;
   r.dep = dep_icao;
   r.arr = arr_icao;

@@ -38,14 +38,18 @@ py::object process_combination(py::handle sid, py::handle star, py::handle avail
                                py::handle penalized_edges, py::handle join_radius,
                                py::handle bearing_limit) {
   const auto net = loaded_network();
-  CombinationSet set{net.get(), {procedure_input(sid, "sid")}, {}, approach_inputs(available_iaps),
+  CombinationSet set{net.get(),
+                     {procedure_input(sid, "sid")},
+                     {},
+                     approach_inputs(available_iaps),
                      {{0, planning::kNoStar}}};
   if (!star.is_none()) {
     set.stars.push_back(procedure_input(star, "star"));
     set.combinations[0].star = 0;
   }
   const network::EdgePenalties penalties = penalties_input(*net, penalized_edges);
-  const planning::RoutingLimits limits = routing_limits(skip_bearing_check, join_radius, bearing_limit);
+  const planning::RoutingLimits limits =
+      routing_limits(skip_bearing_check, join_radius, bearing_limit);
   auto plan = without_gil(*net, [&] {
     network::RouteSearch search(*net);
     const planning::RouteProcedure* star_input = set.stars.empty() ? nullptr : &set.stars[0];
@@ -59,10 +63,10 @@ py::object process_combination(py::handle sid, py::handle star, py::handle avail
 py::object process_batch(py::handle args) {
   py::sequence unpacked = py::reinterpret_borrow<py::sequence>(args);
   if (py::len(unpacked) != 6)
-    throw py::value_error("process_batch takes (batch, iaps, dep, arr, join_radius, bearing_limit)");
+    throw py::value_error(
+        "process_batch takes (batch, iaps, dep, arr, join_radius, bearing_limit)");
   py::object batch = unpacked[0], iaps = unpacked[1], dep = unpacked[2], arr = unpacked[3];
-  const auto net = loaded_network();
-  CombinationSet set{net.get(), {}, {}, approach_inputs(iaps), {}};
+  CombinationSet set{nullptr, {}, {}, approach_inputs(iaps), {}};
   std::vector<std::pair<py::object, py::object>> records;
   for (py::handle pair : py::reinterpret_borrow<py::iterable>(batch)) {
     py::sequence p = py::reinterpret_borrow<py::sequence>(pair);
@@ -76,6 +80,9 @@ py::object process_batch(py::handle args) {
     set.combinations.push_back({static_cast<std::uint32_t>(set.sids.size() - 1), star_index});
     records.emplace_back(sid, star);
   }
+  if (set.combinations.empty()) return py::none();  // nothing to route, nothing to read
+  const auto net = loaded_network();
+  set.net = net.get();
   const auto limits = routing_limits(py::bool_(false), unpacked[4], unpacked[5]);
   auto best = without_gil(*net, [&] {
     network::RouteSearch search(*net);

@@ -87,16 +87,18 @@ py::dict plan_object(const network::RouteNetwork& net, const planning::Combinati
                      py::handle approaches) {
   py::object approach = py::none();
   if (plan.approach != planning::kNoApproach)
-    approach = py::reinterpret_borrow<py::sequence>(approaches)[static_cast<std::size_t>(plan.approach)];
+    approach =
+        py::reinterpret_borrow<py::sequence>(approaches)[static_cast<std::size_t>(plan.approach)];
   py::dict out;
   out["departure"] = dep;
   out["sid"] = sid.attr("name");
   out["star"] = star.is_none() ? py::object(py::str("DIRECT")) : py::object(star.attr("name"));
-  out["approach"] = approach.is_none() ? py::object(py::str("N/A")) : py::object(approach.attr("name"));
-  py::object runway = approach.is_none() ? py::object(py::none()) : py::object(approach.attr("runway"));
-  out["approach_runway"] = !runway.is_none() && PyObject_IsTrue(runway.ptr()) == 1
-                               ? runway
-                               : py::object(py::str("N/A"));
+  out["approach"] =
+      approach.is_none() ? py::object(py::str("N/A")) : py::object(approach.attr("name"));
+  py::object runway =
+      approach.is_none() ? py::object(py::none()) : py::object(approach.attr("runway"));
+  out["approach_runway"] =
+      !runway.is_none() && PyObject_IsTrue(runway.ptr()) == 1 ? runway : py::object(py::str("N/A"));
   out["arrival"] = arr;
   py::list enroute, route_ids;
   for (network::NodeId n : plan.enroute) enroute.append(node_key_object(net, n));
@@ -143,8 +145,8 @@ planning::RoutingLimits routing_limits(py::handle skip_bearing_check, py::handle
     limits.join_radius_km = to_real(join_radius, "join_radius");
   }
   if (!limits.skip_bearing_check)
-    limits.bearing_limit_deg =
-        bearing_limit.is_none() ? attr_real("SID_BEARING_LIMIT") : to_real(bearing_limit, "bearing_limit");
+    limits.bearing_limit_deg = bearing_limit.is_none() ? attr_real("SID_BEARING_LIMIT")
+                                                       : to_real(bearing_limit, "bearing_limit");
   limits.grid_size = attr_real("GRID_SIZE");
   return limits;
 }

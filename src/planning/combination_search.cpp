@@ -40,7 +40,7 @@ std::size_t pool_size() {
 std::vector<FoundPlan> search_all(const CombinationSet& set, std::size_t batch_size,
                                   const RoutingLimits& limits) {
   const std::size_t count = set.combinations.size();
-  const std::size_t batches = (count + batch_size - 1) / batch_size;
+  const std::size_t batches = count / batch_size + (count % batch_size != 0 ? 1 : 0);
   std::vector<FoundPlan> found;
   std::mutex found_mutex;
   std::atomic<std::size_t> next_batch{0};
