@@ -52,13 +52,13 @@ demo: build $(DEMO_DB)
 bench: build $(WORLD_DB)
 	$(PY) bench/run_all.py $(WORLD_DB)
 
-# The test suite against a build with AddressSanitizer and UBSan.
+# The test suite against a build with AddressSanitizer and UBSan (built aside, the
+# installed module is left alone).
 asan: $(VENV)/.python-deps
-	CORE_CALC_SANITIZE=ON $(PY) -m pip install -q --no-build-isolation --no-deps \
-	  -Cbuild-dir=build/asan -Ccmake.build-type=Debug .
-	ASAN_OPTIONS=detect_leaks=0 LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
-	  $(PY) -m pytest -q tests
-	rm -f $(VENV)/.built
+	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" CORE_CALC_SANITIZE=ON tools/dev_build.sh asan Debug
+	ASAN_OPTIONS=detect_leaks=0 PYTHONPATH=build/dev-asan \
+	  LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
+	  $(PY) -m pytest -q -o faulthandler_timeout=300 tests
 
 format:
 	clang-format -i $$(find src -name '*.cpp' -o -name '*.h')

@@ -19,6 +19,7 @@ SID = [("DEP01", 50.0, 9.5, 10), ("EXIT", 50.0, 10.0, 20)]
 ENROUTE = [("MID", 50.0, 11.0), ("ENTRY", 50.0, 12.0)]
 STAR = [("ENTRY", 50.0, 12.0, 10), ("FAF", 50.1, 12.5, 20)]
 IAP = [("FAF", 50.1, 12.5, 10), ("RW09", 50.1, 12.9, 20)]
+MISSING = object()
 
 
 def make_plan(sid_points=SID, star_points=STAR, iap_points=IAP, **fields):
@@ -109,18 +110,14 @@ def test_runways_are_read_at_the_call():
     ("N/A", "RW05"),
     ("", "RW05"),
     (None, "RW05"),
+    (MISSING, "RW05"),
 ])
 def test_arrival_runway_falls_back_to_the_recommended_one(approach_runway, expected):
     core_calc.recommendedarr = "RW05"
-    record = core_calc.format_for_api(make_plan(approach_runway=approach_runway))
-    assert record["arr_runway"] == expected
-
-
-def test_missing_approach_runway_falls_back_too():
-    core_calc.recommendedarr = "RW05"
-    plan = make_plan()
-    del plan["approach_runway"]
-    assert core_calc.format_for_api(plan)["arr_runway"] == "RW05"
+    plan = make_plan(approach_runway=approach_runway)
+    if approach_runway is MISSING:
+        del plan["approach_runway"]
+    assert core_calc.format_for_api(plan)["arr_runway"] == expected
 
 
 @pytest.mark.parametrize("distance, km", [

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the extension into build/dev-NAME without installing it, so several
 # people can build side by side: PYTHONPATH=build/dev-NAME .venv/bin/python -m pytest ...
+# CORE_CALC_SANITIZE=ON builds with AddressSanitizer and UBSan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 name=${1:?usage: tools/dev_build.sh NAME [Release|Debug]}
@@ -10,6 +11,7 @@ py=.venv/bin/python
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" \
     -DPython_EXECUTABLE="$PWD/$py" \
+    -DCORE_CALC_SANITIZE="${CORE_CALC_SANITIZE:-OFF}" \
     -Dpybind11_DIR="$($py -c 'import pybind11; print(pybind11.get_cmake_dir())')" >/dev/null
 fi
 cmake --build "$dir" 2>&1 | grep -E "error|warning|FAILED" || true
