@@ -26,6 +26,11 @@ class FlatIndex {
     }
   }
 
+  // Starts loading the slot a later find() of this hash will read first.
+  void prefetch(std::uint64_t hash) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+  }
+
   // Adds an id known to be absent. `hash_of(id)` must give the hash of any stored id.
   template <class HashOf>
   void insert(std::uint64_t hash, std::uint32_t id, HashOf&& hash_of) {
@@ -79,7 +84,8 @@ inline std::uint64_t mix_hash(std::uint64_t x) {
 
 inline std::uint64_t text_hash(const char* data, std::size_t size) {
   std::uint64_t h = 1469598103934665603ull;  // FNV-1a, then mixed
-  for (std::size_t i = 0; i < size; ++i) h = (h ^ static_cast<unsigned char>(data[i])) * 1099511628211ull;
+  for (std::size_t i = 0; i < size; ++i)
+    h = (h ^ static_cast<unsigned char>(data[i])) * 1099511628211ull;
   return mix_hash(h);
 }
 

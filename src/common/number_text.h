@@ -14,6 +14,8 @@ std::string float_text(double value);
 // Fixed-point text with the given number of decimals, rounded exactly ("12.3").
 std::string fixed_text(double value, int decimals);
 
-inline std::string int_text(std::int64_t value) { return std::to_string(value); }
+inline std::string int_text(std::int64_t value) {
+  return std::to_string(value);
+}
 
 }  // namespace core_calc

@@ -14,8 +14,12 @@ std::int64_t to_index(double whole) {
 
 }  // namespace
 
-std::int64_t floor_to_index(double quotient) { return to_index(std::floor(quotient)); }
-std::int64_t ceil_to_index(double quotient) { return to_index(std::ceil(quotient)); }
+std::int64_t floor_to_index(double quotient) {
+  return to_index(std::floor(quotient));
+}
+std::int64_t ceil_to_index(double quotient) {
+  return to_index(std::ceil(quotient));
+}
 
 double divide(double numerator, double denominator) {
   if (denominator == 0.0) throw ZeroDivision("float division by zero");

@@ -40,7 +40,8 @@ inline double bearing_deg(double lat1, double lon1, double lat2, double lon2) {
   const double phi2 = lat2 * kDegToRad, lam2 = lon2 * kDegToRad;
   const double dlon = lam2 - lam1;
   const double y = std::sin(dlon) * std::cos(phi2);
-  const double x = std::cos(phi1) * std::sin(phi2) - std::sin(phi1) * std::cos(phi2) * std::cos(dlon);
+  const double x =
+      std::cos(phi1) * std::sin(phi2) - std::sin(phi1) * std::cos(phi2) * std::cos(dlon);
   const double brng = std::atan2(y, x) * kRadToDeg;
   return floor_mod(brng + 360.0, 360.0);
 }

@@ -23,7 +23,8 @@ void SpatialGrid::add(std::uint32_t id, double lat, double lon, double grid_size
   if (cell == FlatIndex::kEmpty) {
     cell = static_cast<std::uint32_t>(cells_.size());
     cells_.push_back({key, {}});
-    index_.insert(cell_hash(key), cell, [this](std::uint32_t i) { return cell_hash(cells_[i].key); });
+    index_.insert(cell_hash(key), cell,
+                  [this](std::uint32_t i) { return cell_hash(cells_[i].key); });
     if (keep_sorted) {
       sorted_.insert(sorted_.begin() + static_cast<std::ptrdiff_t>(first_at_or_after(key)), cell);
     }
@@ -41,7 +42,8 @@ void SpatialGrid::sort_cells() {
   // Each cell grows once to its final size, so bulk loading leaves no freed holes.
   std::vector<std::size_t> counts(cells_.size(), 0);
   for (const PendingEntry& p : pending_) ++counts[p.cell];
-  for (std::size_t i = 0; i < cells_.size(); ++i) cells_[i].entries.reserve(cells_[i].entries.size() + counts[i]);
+  for (std::size_t i = 0; i < cells_.size(); ++i)
+    cells_[i].entries.reserve(cells_[i].entries.size() + counts[i]);
   for (const PendingEntry& p : pending_) cells_[p.cell].entries.push_back(p.entry);
   decltype(pending_)().swap(pending_);
   sorted_.resize(cells_.size());

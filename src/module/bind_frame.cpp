@@ -32,7 +32,8 @@ void def_paths_img(py::module_& m) {
       [](py::object pic_name) {
         py::object os_path = py::module_::import("os.path");
         py::object sys = py::module_::import("sys");
-        if (py::hasattr(sys, "_MEIPASS")) return os_path.attr("join")(sys.attr("_MEIPASS"), pic_name);
+        if (py::hasattr(sys, "_MEIPASS"))
+          return os_path.attr("join")(sys.attr("_MEIPASS"), pic_name);
         return os_path.attr("join")(os_path.attr("abspath")("."), pic_name);
       },
       py::arg("pic_name"));

@@ -19,7 +19,8 @@ struct Operand {
 
 Operand read_operand(py::handle value, const char* name) {
   Operand op;
-  if (PySequence_Check(value.ptr()) && !PyUnicode_Check(value.ptr()) && !PyBytes_Check(value.ptr())) {
+  if (PySequence_Check(value.ptr()) && !PyUnicode_Check(value.ptr()) &&
+      !PyBytes_Check(value.ptr())) {
     op.is_sequence = true;
     for (py::handle item : py::reinterpret_borrow<py::sequence>(value))
       op.values.push_back(to_real(item, name));
@@ -42,11 +43,16 @@ py::object vectorized_haversine(py::handle lat1, py::handle lon1, py::handle lat
     any_sequence = true;
     length = op.values.size();
   }
-  auto at = [](const Operand& op, std::size_t i) { return op.is_sequence ? op.values[i] : op.scalar; };
-  if (!any_sequence) return py::float_(geo::haversine_km(ops[0].scalar, ops[1].scalar, ops[2].scalar, ops[3].scalar));
+  auto at = [](const Operand& op, std::size_t i) {
+    return op.is_sequence ? op.values[i] : op.scalar;
+  };
+  if (!any_sequence)
+    return py::float_(
+        geo::haversine_km(ops[0].scalar, ops[1].scalar, ops[2].scalar, ops[3].scalar));
   py::list out(length);
   for (std::size_t i = 0; i < length; ++i)
-    out[i] = py::float_(geo::haversine_km(at(ops[0], i), at(ops[1], i), at(ops[2], i), at(ops[3], i)));
+    out[i] =
+        py::float_(geo::haversine_km(at(ops[0], i), at(ops[1], i), at(ops[2], i), at(ops[3], i)));
   return out;
 }
 
@@ -75,7 +81,8 @@ struct GridView {
     const auto* entries = h.grid().cell({cx, cy});
     if (!entries) return {};
     py::list out;
-    for (const geo::GridEntry& e : *entries) out.append(py::make_tuple(h.wp_object(e.id), e.lat, e.lon));
+    for (const geo::GridEntry& e : *entries)
+      out.append(py::make_tuple(h.wp_object(e.id), e.lat, e.lon));
     return out;
   }
   py::object on_missing(py::handle) const { return {}; }

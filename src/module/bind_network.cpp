@@ -109,7 +109,8 @@ struct AirwayMetaView {
 
   std::size_t size() const { return meta->entries().size(); }
   py::object key_of(const network::MetaEntry& e) const {
-    return py::make_tuple(route_object(meta->network(), e.route), node_key_object(meta->network(), e.node));
+    return py::make_tuple(route_object(meta->network(), e.route),
+                          node_key_object(meta->network(), e.node));
   }
   std::vector<py::object> key_list() const {
     std::vector<py::object> keys;

@@ -59,14 +59,17 @@ void add_mapping_methods(py::class_<View, Extra...>& cls) {
       .def("items",
            [](const View& v) {
              py::list out;
-             for (const py::object& key : v.key_list()) out.append(py::make_tuple(key, v.lookup(key)));
+             for (const py::object& key : v.key_list())
+               out.append(py::make_tuple(key, v.lookup(key)));
              return out;
            })
       .def("__eq__",
            [](const View& v, py::object other) -> py::object {
              if (!PyDict_Check(other.ptr()) && !py::isinstance<View>(other))
                return py::reinterpret_borrow<py::object>(Py_NotImplemented);
-             py::object rhs = PyDict_Check(other.ptr()) ? other : py::object(view_as_dict(other.cast<const View&>()));
+             py::object rhs = PyDict_Check(other.ptr())
+                                  ? other
+                                  : py::object(view_as_dict(other.cast<const View&>()));
              return py::bool_(view_as_dict(v).equal(rhs));
            })
       .def("__repr__", [](const View& v) { return py::repr(view_as_dict(v)); });

@@ -13,7 +13,9 @@ void set_module(PyObject* module) {
   g_module = module;
 }
 
-py::module_ the_module() { return py::reinterpret_borrow<py::module_>(g_module); }
+py::module_ the_module() {
+  return py::reinterpret_borrow<py::module_>(g_module);
+}
 
 py::object attr(const char* name) {
   PyObject* dict = PyModule_GetDict(g_module);
@@ -47,9 +49,13 @@ double to_real(py::handle value, const char* what) {
   return result;
 }
 
-double attr_real(const char* name) { return to_real(attr(name), name); }
+double attr_real(const char* name) {
+  return to_real(attr(name), name);
+}
 
-std::string attr_text(const char* name) { return from_text(attr(name), name); }
+std::string attr_text(const char* name) {
+  return from_text(attr(name), name);
+}
 
 bool attr_truthy(const char* name) {
   const int truth = PyObject_IsTrue(attr(name).ptr());

@@ -8,8 +8,10 @@
 namespace core_calc::navdata {
 
 Database::Database(const std::string& path) {
-  const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                                 nullptr);
+  // A connection never leaves the call that opened it, so SQLite's own locking is not needed.
+  const int rc =
+      sqlite3_open_v2(path.c_str(), &db_,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     sqlite3_close(db_);
@@ -18,7 +20,9 @@ Database::Database(const std::string& path) {
   }
 }
 
-Database::~Database() { sqlite3_close(db_); }
+Database::~Database() {
+  sqlite3_close(db_);
+}
 
 Statement::Statement(const Database& db, std::string_view sql) : db_(db.handle()) {
   if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr) !=
@@ -26,9 +30,13 @@ Statement::Statement(const Database& db, std::string_view sql) : db_(db.handle()
     fail();
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+  sqlite3_finalize(stmt_);
+}
 
-void Statement::fail() const { throw DatabaseError(sqlite3_errmsg(db_)); }
+void Statement::fail() const {
+  throw DatabaseError(sqlite3_errmsg(db_));
+}
 
 void Statement::bind_text(int index, std::string_view text) {
   if (sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
@@ -43,7 +51,9 @@ bool Statement::step() {
   fail();
 }
 
-int Statement::column_count() const { return sqlite3_column_count(stmt_); }
+int Statement::column_count() const {
+  return sqlite3_column_count(stmt_);
+}
 
 std::string Statement::column_name(int col) const {
   const char* name = sqlite3_column_name(stmt_, col);
@@ -65,8 +75,12 @@ SqlValue::Kind Statement::column_kind(int col) const {
   }
 }
 
-std::int64_t Statement::column_int(int col) const { return sqlite3_column_int64(stmt_, col); }
-double Statement::column_real(int col) const { return sqlite3_column_double(stmt_, col); }
+std::int64_t Statement::column_int(int col) const {
+  return sqlite3_column_int64(stmt_, col);
+}
+double Statement::column_real(int col) const {
+  return sqlite3_column_double(stmt_, col);
+}
 
 std::string_view Statement::column_text(int col) const {
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));

@@ -15,7 +15,9 @@ using navdata::Statement;
 
 enum Column { kRoute, kWaypoint, kLat, kLon, kSeqno, kRestriction, kSegment };
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string quoted(std::string_view text) {
+  return "'" + std::string(text) + "'";
+}
 
 float read_coordinate(const Statement& st, int col) {
   switch (st.column_kind(col)) {
@@ -96,12 +98,13 @@ bool SegmentKey::continues(const SegmentKey& previous) const {
   const bool both_int = kind == K::kInteger && previous.kind == K::kInteger;
   if (both_int) return integer == previous.integer;
   const double a = kind == K::kInteger ? static_cast<double>(integer) : real;
-  const double b = previous.kind == K::kInteger ? static_cast<double>(previous.integer) : previous.real;
+  const double b =
+      previous.kind == K::kInteger ? static_cast<double>(previous.integer) : previous.real;
   return a == b;
 }
 
-std::vector<AirwayRow> read_airway_rows(const navdata::Database& db, const std::string& table_suffix,
-                                        NameTable& names) {
+std::vector<AirwayRow> read_airway_rows(const navdata::Database& db,
+                                        const std::string& table_suffix, NameTable& names) {
   const bool use_segment_uid = table_suffix.empty();
   const std::string sql =
       use_segment_uid
@@ -159,7 +162,13 @@ void build_network(const std::vector<AirwayRow>& rows, const BuildOptions& optio
   const SegmentKey* current_segment = nullptr;
   NodeId prev = kNoNode;
   double prev_lat = 0.0, prev_lon = 0.0;
-  for (const AirwayRow& row : rows) {
+  constexpr std::size_t kPrefetchDistance = 8;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const AirwayRow& row = rows[i];
+    if (i + kPrefetchDistance < rows.size()) {
+      const AirwayRow& ahead = rows[i + kPrefetchDistance];
+      net.prefetch_node({ahead.waypoint, round_coordinate(ahead.lat), round_coordinate(ahead.lon)});
+    }
     if (++stats.rows % 1000 == 0) {
       const auto start = std::chrono::steady_clock::now();
       std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -32,9 +32,9 @@ struct AirwayRow {
   float lat = 0.0f;  // nearest 32-bit value of the stored coordinate (NaN for null)
   float lon = 0.0f;
   NameId seqno_text = kNoName;
-  NameId restriction = kNoName;  // raw text when non-empty
-  bool forbids_forward = false;  // "B" in the upper-cased restriction
-  bool forbids_backward = false; // "F" in the upper-cased restriction
+  NameId restriction = kNoName;   // raw text when non-empty
+  bool forbids_forward = false;   // "B" in the upper-cased restriction
+  bool forbids_backward = false;  // "F" in the upper-cased restriction
   SegmentKey segment;
 };
 
@@ -46,8 +46,8 @@ struct CoordinateError : std::runtime_error {
 // Reads every airway row in query order: the segment table when table_suffix is
 // empty, otherwise "tbl_enroute_airways" + suffix grouped by airway. Texts are
 // interned into `names`.
-std::vector<AirwayRow> read_airway_rows(const navdata::Database& db, const std::string& table_suffix,
-                                        NameTable& names);
+std::vector<AirwayRow> read_airway_rows(const navdata::Database& db,
+                                        const std::string& table_suffix, NameTable& names);
 
 struct BuildOptions {
   double grid_size = 1.0;

@@ -23,9 +23,10 @@ AirwayMeta::AirwayMeta(std::shared_ptr<const RouteNetwork> network, std::vector<
 
 const MetaEntry* AirwayMeta::find(NameId route, NodeId node) const {
   const std::uint64_t key = pair_key(route, node);
-  auto it = std::lower_bound(sorted_.begin(), sorted_.end(), key, [this](std::uint32_t i, std::uint64_t k) {
-    return pair_key(entries_[i].route, entries_[i].node) < k;
-  });
+  auto it = std::lower_bound(sorted_.begin(), sorted_.end(), key,
+                             [this](std::uint32_t i, std::uint64_t k) {
+                               return pair_key(entries_[i].route, entries_[i].node) < k;
+                             });
   if (it == sorted_.end()) return nullptr;
   const MetaEntry& e = entries_[*it];
   return pair_key(e.route, e.node) == key ? &e : nullptr;

@@ -85,7 +85,8 @@ void RouteNetwork::freeze() {
   if (frozen_) thaw();
   // Counting sort by source node; within a node, edges keep their insertion order.
   std::vector<std::uint32_t> counts(nodes_.size() + 1, 0);
-  for (std::size_t n = 0; n < lists_.size(); ++n) counts[n + 1] += static_cast<std::uint32_t>(lists_[n].size());
+  for (std::size_t n = 0; n < lists_.size(); ++n)
+    counts[n + 1] += static_cast<std::uint32_t>(lists_[n].size());
   for (const PendingEdge& p : pending_) ++counts[p.from + 1];
   for (std::size_t n = 0; n < nodes_.size(); ++n) counts[n + 1] += counts[n];
   std::vector<Edge> packed(counts.back());

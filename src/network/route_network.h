@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "common/flat_index.h"
-
 #include "geo/spatial_grid.h"
 #include "network/name_table.h"
 #include "network/node_key.h"
@@ -38,6 +37,8 @@ class RouteNetwork {
 
   NodeId intern_node(const NodeKey& key);
   void reserve_nodes(std::size_t count);  // sizes the key index ahead of a bulk load
+  // Bulk loads announce keys a few rows ahead so the index lookup finds them cached.
+  void prefetch_node(const NodeKey& key) const { index_.prefetch(node_key_hash(key)); }
   void reserve_edges(std::size_t count) { pending_.reserve(count); }
   NodeId find_node(const NodeKey& key) const;  // kNoNode when absent
   NodeId find_node(std::string_view name, double lat, double lon) const;
@@ -86,7 +87,7 @@ class RouteNetwork {
   FlatIndex index_;
   bool frozen_ = false;
   std::vector<std::vector<Edge>> lists_;  // adjacency while editable
-  std::vector<std::uint32_t> offsets_;    // adjacency when frozen: flat_[offsets_[n]..offsets_[n+1])
+  std::vector<std::uint32_t> offsets_;  // adjacency when frozen: flat_[offsets_[n]..offsets_[n+1])
   std::vector<Edge> flat_;
   std::vector<double> bearings_;  // parallel to flat_, see edge_bearings()
   struct PendingEdge {

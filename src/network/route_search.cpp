@@ -112,7 +112,7 @@ bool RouteSearch::relax(const Query& q, NodeId node, NodeId pred, NameId route, 
 bool RouteSearch::expand(const Query& q, std::uint32_t slot, SearchResult& result) {
   const SearchNodeState current = states_[slot];  // a copy: relaxing may move the states
   const Node& here = net_.node(current.node);
-  const auto edges = net_.edges(current.node);  // a view into the network
+  const auto edges = net_.edges(current.node);             // a view into the network
   const auto bearings = net_.edge_bearings(current.node);  // empty when not cached
   auto fail = [&](SearchFault fault, NodeId node, NodeId to = kNoNode) {
     result.fault = fault;

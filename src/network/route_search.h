@@ -83,8 +83,8 @@ class RouteSearch {
   // Expands the entry's node; returns false when the search must stop with `result.fault`.
   bool expand(const Query& q, std::uint32_t slot, SearchResult& result);
   // Pushes `node` with cost g and predecessor; false when its estimate is not finite.
-  bool relax(const Query& q, NodeId node, NodeId pred, NameId route, double g,
-             double entry_bearing, SearchResult& result);
+  bool relax(const Query& q, NodeId node, NodeId pred, NameId route, double g, double entry_bearing,
+             SearchResult& result);
   void reconstruct(const Query& q, SearchResult& result) const;
 
   const RouteNetwork& net_;

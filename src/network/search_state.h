@@ -13,10 +13,10 @@ namespace core_calc::network {
 
 struct SearchNodeState {
   NodeId node;
-  NodeId pred;   // predecessor on the best known route, kNoNode for none
-  NameId route;  // route id of the edge from pred
-  double g;      // best known cost from the start
-  double h;      // estimate towards the target, computed once per search
+  NodeId pred;        // predecessor on the best known route, kNoNode for none
+  NameId route;       // route id of the edge from pred
+  double g;           // best known cost from the start
+  double h;           // estimate towards the target, computed once per search
   double in_bearing;  // initial bearing of the edge from pred, when the network caches bearings
 };
 

@@ -123,7 +123,8 @@ std::optional<CombinationPlan> route_to_approaches(const network::RouteNetwork& 
   for (std::size_t i = 0; i < approaches.size(); ++i) {
     const RouteApproach& iap = approaches[i];
     const Fix& iaf = iap.points.front();
-    const auto end = join(net, iaf, kApproachJoinRadiusKm, geo::RadiusRule::kFloor, limits.grid_size);
+    const auto end =
+        join(net, iaf, kApproachJoinRadiusKm, geo::RadiusRule::kFloor, limits.grid_size);
     if (!end) continue;
     network::SearchResult route = search_between(search, start, end->node, iaf, prev, penalties);
     if (route.path.empty()) continue;
@@ -141,13 +142,10 @@ std::optional<CombinationPlan> route_to_approaches(const network::RouteNetwork& 
 
 }  // namespace
 
-std::optional<CombinationPlan> route_combination(const network::RouteNetwork& net,
-                                                 network::RouteSearch& search,
-                                                 const RouteProcedure& sid,
-                                                 const RouteProcedure* star,
-                                                 const std::vector<RouteApproach>& approaches,
-                                                 const RoutingLimits& limits,
-                                                 const network::EdgePenalties* penalties) {
+std::optional<CombinationPlan> route_combination(
+    const network::RouteNetwork& net, network::RouteSearch& search, const RouteProcedure& sid,
+    const RouteProcedure* star, const std::vector<RouteApproach>& approaches,
+    const RoutingLimits& limits, const network::EdgePenalties* penalties) {
   const Fix& origin = sid.points.front();
   const Fix& exit = sid.points.back();
   std::optional<LatLon> prev;
@@ -167,7 +165,8 @@ std::optional<CombinationPlan> route_combination(const network::RouteNetwork& ne
       leaves_in_wrong_direction(origin, exit, *target, limits.bearing_limit_deg))
     return std::nullopt;
 
-  if (star) return route_with_star(net, search, start->node, prev, *star, approaches, limits, penalties);
+  if (star)
+    return route_with_star(net, search, start->node, prev, *star, approaches, limits, penalties);
   if (!approaches.empty())
     return route_to_approaches(net, search, start->node, prev, approaches, limits, penalties);
   return std::nullopt;

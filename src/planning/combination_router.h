@@ -18,7 +18,7 @@ inline constexpr int kNoApproach = -1;
 struct CombinationPlan {
   std::vector<network::NodeId> enroute;
   std::vector<network::NameId> route_ids;
-  double distance_km = 0.0;   // search cost + arrival join + approach length + gap
+  double distance_km = 0.0;    // search cost + arrival join + approach length + gap
   int approach = kNoApproach;  // index into the approaches offered, or kNoApproach
   bool has_connector = false;  // the arrival join is longer than 1 km
   double connector_km = 0.0;   // its length
@@ -33,12 +33,9 @@ struct SearchFaultError : std::runtime_error {
 
 // The plan of one combination, or nothing when it cannot be joined, is pruned, or
 // no route exists. `star` may be null: then each approach is routed on its own.
-std::optional<CombinationPlan> route_combination(const network::RouteNetwork& net,
-                                                 network::RouteSearch& search,
-                                                 const RouteProcedure& sid,
-                                                 const RouteProcedure* star,
-                                                 const std::vector<RouteApproach>& approaches,
-                                                 const RoutingLimits& limits,
-                                                 const network::EdgePenalties* penalties);
+std::optional<CombinationPlan> route_combination(
+    const network::RouteNetwork& net, network::RouteSearch& search, const RouteProcedure& sid,
+    const RouteProcedure* star, const std::vector<RouteApproach>& approaches,
+    const RoutingLimits& limits, const network::EdgePenalties* penalties);
 
 }  // namespace core_calc::planning

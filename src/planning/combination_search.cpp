@@ -14,8 +14,10 @@ constexpr double kUsedLegPenalty = 500.0;
 std::optional<CombinationPlan> route_one(const CombinationSet& set, network::RouteSearch& search,
                                          const Combination& c, const RoutingLimits& limits,
                                          const network::EdgePenalties* penalties) {
-  const RouteProcedure* star = c.star == kNoStar ? nullptr : &set.stars[static_cast<std::size_t>(c.star)];
-  return route_combination(*set.net, search, set.sids[c.sid], star, set.approaches, limits, penalties);
+  const RouteProcedure* star =
+      c.star == kNoStar ? nullptr : &set.stars[static_cast<std::size_t>(c.star)];
+  return route_combination(*set.net, search, set.sids[c.sid], star, set.approaches, limits,
+                           penalties);
 }
 
 }  // namespace
@@ -70,7 +72,8 @@ std::vector<CombinationPlan> search_forced(const CombinationSet& set, const Rout
   network::EdgePenalties used;
   network::RouteSearch search(*set.net);
   for (int attempt = 0; attempt < kForcedAttempts; ++attempt) {
-    auto plan = route_one(set, search, set.combinations.front(), limits, used.empty() ? nullptr : &used);
+    auto plan =
+        route_one(set, search, set.combinations.front(), limits, used.empty() ? nullptr : &used);
     if (!plan || plan->enroute.size() < 2) break;
     const bool repeated = std::any_of(found.begin(), found.end(), [&](const CombinationPlan& p) {
       return p.route_ids == plan->route_ids;

@@ -31,8 +31,8 @@ double path_length_km(const std::vector<Fix>& points);
 
 // Module constants and call options that shape one combination's routing.
 struct RoutingLimits {
-  double sid_join_radius_km = 5.0;         // searched with the narrow query
-  std::optional<double> join_radius_km;    // when given: searched with the wide query
+  double sid_join_radius_km = 5.0;       // searched with the narrow query
+  std::optional<double> join_radius_km;  // when given: searched with the wide query
   double bearing_limit_deg = 110.0;
   bool skip_bearing_check = false;
   double grid_size = 1.0;
