@@ -182,11 +182,16 @@ def test_guarded_failures_give_an_empty_network(tmp_path, capsys, make_bad, mess
     assert "Error loading network from DB: " in out and message in out
 
 
-def test_null_coordinate_while_walking_reaches_the_caller(db):
-    db.airway("A1", 1, [P1, ("BAD", None, 20.0), P3])
+@pytest.mark.parametrize("bad_row,rows", [(1, 3), (3000, 5000)])
+def test_null_coordinate_while_walking_reaches_the_caller(db, bad_row, rows):
+    points = [(f"W{i}", 0.001 * i, 20.0) for i in range(rows)]
+    points[bad_row] = ("BAD", None, 20.0)
+    db.airway("A1", 1, points)
     with pytest.raises(ValueError):
         core_calc.init_network()
-    assert list(core_calc.AIRWAY_META) == [("A1", P1), ("A1", ("BAD", pytest.approx(float("nan"), nan_ok=True), 20.0))] or len(core_calc.AIRWAY_META) == 2
+    walked = list(core_calc.AIRWAY_META)
+    assert len(walked) == bad_row + 1  # the rows before it and the failing row itself
+    assert walked[0] == ("A1", ("W0", 0.0, 20.0)) and walked[-1][1][0] == "BAD"
 
 
 def test_unopenable_database_reaches_the_caller(tmp_path):
@@ -283,3 +288,49 @@ def test_editing_a_loaded_network_leaves_views_of_others_alone(db):
     net.add_edge(P2, P3, 1.0, "NEW")
     net.coord_map[P3] = (10.5, 22.0)
     assert net.graph[P2][P3] == (1.0, "NEW") and len(meta) == 2
+
+
+def test_loading_matches_a_row_by_row_reference(db):
+    """Random airways with shared waypoints, restrictions and repeated pairs, checked
+    against a plain walk of the rows in query order."""
+    rng = random.Random(11)
+    names = [f"W{i}" for i in range(400)]
+    position = {n: (rng.uniform(-10, 10), rng.uniform(-10, 10)) for n in names}
+    rows = []
+    for segment in range(700):
+        route = f"R{rng.randrange(60)}"
+        for k in range(rng.randrange(1, 14)):
+            name = rng.choice(names)
+            restriction = rng.choice([None, "", "F", "B", "f", "FB", None, None])
+            rows.append((route, name, *position[name], (k + 1) * 10, restriction, segment))
+    rng.shuffle(rows)
+    db.insert("airway_segments", *rows)
+    net = core_calc.init_network()
+
+    graph, coords, meta = {}, {}, {}
+    previous, current_segment = None, None
+    for route, name, lat, lon, seqno, restriction, segment in sorted(rows, key=lambda r: (r[6], r[4])):
+        key = (name, round(as_float32(lat), 4), round(as_float32(lon), 4))
+        coords.setdefault(key, key[1:])
+        meta[(route, key)] = {"seqno": str(seqno), "direction_restriction": restriction or None}
+        if current_segment == segment and previous is not None:
+            d = vectorized_haversine(previous[1], previous[2], key[1], key[2])
+            upper = (restriction or "").upper()
+            if "B" not in upper:
+                graph.setdefault(previous, {})[key] = (d, route)
+            if "F" not in upper:
+                graph.setdefault(key, {})[previous] = (d, route)
+        else:
+            current_segment = segment
+        previous = key
+    assert list(net.coord_map.items()) == list(coords.items())
+    assert [(k, list(v.items())) for k, v in graph.items()] == [
+        (k, list(net.graph[k].items())) for k in net.graph]
+    assert list(core_calc.AIRWAY_META.items()) == list(meta.items())
+
+
+def test_zero_grid_size_while_walking_reaches_the_caller(db):
+    db.airway("A1", 1, [(f"W{i}", 0.01 * i, 1.0) for i in range(300)])
+    core_calc.GRID_SIZE = 0
+    with pytest.raises(ZeroDivisionError):
+        core_calc.init_network()

@@ -149,6 +149,7 @@ struct LoadTimes {
   double read_seconds = 0.0;
   double build_seconds = 0.0;
   double pause_seconds = 0.0;
+  double pack_seconds = 0.0;
   std::size_t rows = 0;
 };
 
@@ -156,7 +157,7 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-py::object load_network(LoadTimes& times) {
+py::object load_network(LoadTimes& times, bool pause = true) {
   print_line("🚀 [System] Initializing airway network (Unique Nodes)...");
   py::object network = py::cast(NetworkHandle());
   set_attr("AIRWAY_META", py::dict());
@@ -171,6 +172,7 @@ py::object load_network(LoadTimes& times) {
   network::BuildOptions options;
   options.grid_size = attr_real("GRID_SIZE");
   options.ignore_direction = attr_truthy("IGNORE_AIRWAY_DIRECTION");
+  options.pause = pause;
 
   auto net = std::make_shared<network::RouteNetwork>();
   std::vector<network::AirwayRow> rows;
@@ -204,6 +206,7 @@ py::object load_network(LoadTimes& times) {
     }
     times.build_seconds = seconds_since(start);
     times.pause_seconds = stats.pause_seconds;
+    times.pack_seconds = stats.pack_seconds;
     times.rows = stats.rows;
     decltype(rows)().swap(rows);
   }
@@ -266,20 +269,24 @@ void def_init_network(py::module_& m) {
 void def_private_tools(py::module_& m) {
   // Loads like init_network and also reports where the time went and what the
   // network occupies; used by the benchmarks.
-  m.def("_profile_init_network", []() {
-    LoadTimes times;
-    py::object network = load_network(times);
-    py::dict stats;
-    stats["rows"] = times.rows;
-    stats["read_seconds"] = times.read_seconds;
-    stats["build_seconds"] = times.build_seconds;
-    stats["pause_seconds"] = times.pause_seconds;
-    const auto& net = network.cast<const NetworkHandle&>().view();
-    stats["nodes"] = net.node_count();
-    stats["edges"] = net.edge_count();
-    stats["native_bytes_estimate"] = net.memory_bytes();
-    return py::make_tuple(network, stats);
-  });
+  m.def(
+      "_profile_init_network",
+      [](bool pauses) {
+        LoadTimes times;
+        py::object network = load_network(times, pauses);
+        py::dict stats;
+        stats["rows"] = times.rows;
+        stats["read_seconds"] = times.read_seconds;
+        stats["build_seconds"] = times.build_seconds;
+        stats["pause_seconds"] = times.pause_seconds;
+        stats["pack_seconds"] = times.pack_seconds;
+        const auto& net = network.cast<const NetworkHandle&>().view();
+        stats["nodes"] = net.node_count();
+        stats["edges"] = net.edge_count();
+        stats["native_bytes_estimate"] = net.memory_bytes();
+        return py::make_tuple(network, stats);
+      },
+      py::arg("pauses") = true);
 }
 
 }  // namespace core_calc::module

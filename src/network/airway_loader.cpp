@@ -1,7 +1,11 @@
 #include "network/airway_loader.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
+#include <optional>
+#include <system_error>
 #include <thread>
 
 #include "common/number_text.h"
@@ -145,61 +149,200 @@ std::vector<AirwayRow> read_airway_rows(const navdata::Database& db,
   return rows;
 }
 
-void build_network(const std::vector<AirwayRow>& rows, const BuildOptions& options,
-                   RouteNetwork& net, AirwayMetaBuilder& meta, BuildStats& stats) {
-  // Cells and edges are packed once at the end, also when a row fails part-way.
-  struct PackAtExit {
-    RouteNetwork& net;
-    ~PackAtExit() {
-      net.grid.sort_cells();
-      net.freeze();
+namespace {
+
+// Rows are walked by two threads: the leader interns the node of each row (the node
+// index is the part that misses the cache) and publishes its id; the follower files
+// the row in the grid and the metadata and adds its edges, in row order, as soon as
+// the ids are published. The results are those of one walk in row order.
+class PipelinedWalk {
+ public:
+  PipelinedWalk(const std::vector<AirwayRow>& rows, const BuildOptions& options, RouteNetwork& net,
+                AirwayMetaBuilder& meta, BuildStats& stats)
+      : rows_(rows),
+        options_(options),
+        net_(net),
+        meta_(meta),
+        stats_(stats),
+        node_of_(rows.size()) {
+    edges_.reserve(2 * rows.size());
+  }
+
+  void run() {
+    std::exception_ptr follower_error, leader_error;
+    auto follow_guarded = [&] {
+      try {
+        follow();
+      } catch (...) {
+        follower_error = std::current_exception();
+        failed_.store(true);
+      }
+    };
+    {
+      std::optional<std::jthread> follower;
+      try {
+        follower.emplace(follow_guarded);
+      } catch (const std::system_error&) {
+        // Without a second thread the follower runs after the leader.
+      }
+      try {
+        lead();
+      } catch (...) {
+        leader_error = std::current_exception();
+        failed_.store(true);
+        publish(rows_.size() + 1);
+      }
+      if (!follower) follow_guarded();
     }
-  } pack_at_exit{net};
-  net.reserve_nodes(rows.size() / 2);  // airway points are shared by about two rows each
-  net.reserve_edges(2 * rows.size());
-  net.grid.reserve(rows.size());
-  meta.reserve(rows.size());
-  const SegmentKey* current_segment = nullptr;
-  NodeId prev = kNoNode;
-  double prev_lat = 0.0, prev_lon = 0.0;
-  constexpr std::size_t kPrefetchDistance = 8;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const AirwayRow& row = rows[i];
-    if (i + kPrefetchDistance < rows.size()) {
-      const AirwayRow& ahead = rows[i + kPrefetchDistance];
-      net.prefetch_node({ahead.waypoint, round_coordinate(ahead.lat), round_coordinate(ahead.lon)});
+    net_.adopt_edges(std::move(edges_), sources_);
+    if (follower_error) std::rethrow_exception(follower_error);
+    if (leader_error) std::rethrow_exception(leader_error);
+  }
+
+ private:
+  static constexpr std::size_t kPublishEvery = 64;
+  static constexpr int kSpinsBeforeWait = 4000;
+
+  static void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+
+  void pause_every_thousand_rows() {
+    if (++stats_.rows % 1000 != 0 || !options_.pause) return;
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    stats_.pause_seconds +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+
+  void publish(std::size_t count) {
+    published_.store(count, std::memory_order_release);
+    published_.notify_one();
+  }
+
+  void lead() {
+    for (std::size_t i = 0; i < rows_.size() && !failed_.load(std::memory_order_relaxed); ++i) {
+      pause_every_thousand_rows();
+      const AirwayRow& row = rows_[i];
+      const double lat = round_coordinate(row.lat);
+      const double lon = round_coordinate(row.lon);
+      const NodeId node = net_.intern_node({row.waypoint, lat, lon});
+      net_.set_coord(node, lat, lon);
+      node_of_[i] = node;
+      if ((i + 1) % kPublishEvery == 0) publish(i + 1);
     }
-    if (++stats.rows % 1000 == 0) {
-      const auto start = std::chrono::steady_clock::now();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      stats.pause_seconds +=
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    publish(rows_.size() + 1);  // one past the end: the leader is done
+  }
+
+  void follow() {
+    std::size_t next = 0;
+    while (next < rows_.size()) {
+      std::size_t ready = published_.load(std::memory_order_acquire);
+      // The leader publishes every few microseconds while it walks: spin briefly, and
+      // block only when it is pausing.
+      for (int spin = 0; ready <= next && spin < kSpinsBeforeWait; ++spin) {
+        cpu_relax();
+        ready = published_.load(std::memory_order_acquire);
+      }
+      while (ready <= next) {
+        published_.wait(ready, std::memory_order_acquire);
+        ready = published_.load(std::memory_order_acquire);
+      }
+      if (failed_.load(std::memory_order_relaxed)) return;
+      const std::size_t until = std::min(ready, rows_.size());
+      for (; next < until; ++next) file_row(next);
     }
+  }
+
+  void add_edge(NodeId from, NodeId to, double distance, NameId route) {
+    if (from >= has_edges_.size())
+      has_edges_.resize(std::max<std::size_t>(from + 1, 2 * has_edges_.size()), 0);
+    if (!has_edges_[from]) {
+      has_edges_[from] = 1;
+      sources_.push_back(from);
+    }
+    edges_.push_back({from, {to, route, distance}});
+    ++stats_.edge_writes;
+  }
+
+  void file_row(std::size_t i) {
+    const AirwayRow& row = rows_[i];
+    const NodeId node = node_of_[i];
     const double lat = round_coordinate(row.lat);
     const double lon = round_coordinate(row.lon);
-    const NodeId node = net.intern_node({row.waypoint, lat, lon});
-    meta.set(row.route, node, {row.seqno_text, row.restriction});
-    net.grid.add(node, lat, lon, options.grid_size, false);
-    net.set_coord(node, lat, lon);
-    if (current_segment && row.segment.continues(*current_segment) && prev != kNoNode) {
-      const double distance = geo::haversine_km(prev_lat, prev_lon, lat, lon);
-      const bool forward = options.ignore_direction || !row.forbids_forward;
-      const bool backward = options.ignore_direction || !row.forbids_backward;
-      if (forward) {
-        net.append_edge(prev, node, distance, row.route);
-        ++stats.edge_writes;
-      }
-      if (backward) {
-        net.append_edge(node, prev, distance, row.route);
-        ++stats.edge_writes;
-      }
+    meta_.set(row.route, node, {row.seqno_text, row.restriction});
+    net_.grid.add(node, lat, lon, options_.grid_size, false);
+    if (current_segment_ && row.segment.continues(*current_segment_) && prev_ != kNoNode) {
+      const double distance = geo::haversine_km(prev_lat_, prev_lon_, lat, lon);
+      if (options_.ignore_direction || !row.forbids_forward)
+        add_edge(prev_, node, distance, row.route);
+      if (options_.ignore_direction || !row.forbids_backward)
+        add_edge(node, prev_, distance, row.route);
     } else {
-      current_segment = &row.segment;
+      current_segment_ = &row.segment;
     }
-    prev = node;
-    prev_lat = lat;
-    prev_lon = lon;
+    prev_ = node;
+    prev_lat_ = lat;
+    prev_lon_ = lon;
   }
+
+  const std::vector<AirwayRow>& rows_;
+  const BuildOptions& options_;
+  RouteNetwork& net_;  // the leader owns the nodes, the follower the grid
+  AirwayMetaBuilder& meta_;
+  BuildStats& stats_;
+  std::vector<NodeId> node_of_;
+  std::atomic<std::size_t> published_{0};
+  std::atomic<bool> failed_{false};
+  // Follower state.
+  std::vector<BulkEdge> edges_;
+  std::vector<NodeId> sources_;
+  std::vector<std::uint8_t> has_edges_;
+  const SegmentKey* current_segment_ = nullptr;
+  NodeId prev_ = kNoNode;
+  double prev_lat_ = 0.0, prev_lon_ = 0.0;
+};
+
+}  // namespace
+
+namespace {
+
+// Orders the grid cells and packs the edges; the two are independent, so the grid
+// goes to a second thread when one can be had.
+void pack(RouteNetwork& net) {
+  std::optional<std::jthread> cells;
+  try {
+    cells.emplace([&net] { net.grid.sort_cells(); });
+  } catch (const std::system_error&) {
+    net.grid.sort_cells();
+  }
+  net.freeze();
+}
+
+}  // namespace
+
+void build_network(const std::vector<AirwayRow>& rows, const BuildOptions& options,
+                   RouteNetwork& net, AirwayMetaBuilder& meta, BuildStats& stats) {
+  net.begin_bulk_load();
+  net.reserve_nodes(rows.size() / 2);  // airway points are shared by about two rows each
+  net.grid.reserve(rows.size());
+  meta.reserve(rows.size());
+  try {
+    PipelinedWalk(rows, options, net, meta, stats).run();
+  } catch (...) {
+    // The rows walked stay usable for the metadata that refers to them.
+    try {
+      pack(net);
+    } catch (...) {
+    }
+    throw;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  pack(net);
+  stats.pack_seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace core_calc::network

@@ -17,7 +17,7 @@ NodeId RouteNetwork::intern_node(const NodeKey& key) {
   nodes_.push_back(Node{key});
   if (frozen_) {
     offsets_.push_back(offsets_.back());
-  } else if (pending_.empty()) {
+  } else if (!bulk_) {
     lists_.emplace_back();
   }
   index_.insert(h, id, [this](NodeId other) { return node_key_hash(nodes_[other].key); });
@@ -55,13 +55,18 @@ void RouteNetwork::ensure_adjacency(NodeId from) {
   }
 }
 
-void RouteNetwork::append_edge(NodeId from, NodeId to, double dist_km, NameId route) {
-  ensure_adjacency(from);
-  pending_.push_back({from, {to, route, dist_km}});
+void RouteNetwork::begin_bulk_load() {
+  if (nodes_.empty()) bulk_ = true;
+}
+
+void RouteNetwork::adopt_edges(std::vector<BulkEdge>&& edges, const std::vector<NodeId>& sources) {
+  for (NodeId from : sources) ensure_adjacency(from);
+  pending_ = std::move(edges);
+  bulk_ = false;
 }
 
 void RouteNetwork::set_edge(NodeId from, NodeId to, double dist_km, NameId route) {
-  if (frozen_ || !pending_.empty()) thaw();
+  if (frozen_ || bulk_ || !pending_.empty()) thaw();
   ensure_adjacency(from);
   for (Edge& e : lists_[from]) {
     if (e.to == to) {
@@ -81,6 +86,7 @@ const Edge* RouteNetwork::find_edge(NodeId from, NodeId to) const {
 }
 
 void RouteNetwork::freeze() {
+  bulk_ = false;
   if (frozen_ && pending_.empty()) return;
   if (frozen_) thaw();
   // Counting sort by source node; within a node, edges keep their insertion order.
@@ -146,12 +152,18 @@ void RouteNetwork::compute_bearings() {
     return;
   }
   const std::size_t half = nodes_.size() / 2;
-  std::jthread helper(fill, half, nodes_.size());
-  fill(0, half);
+  try {
+    std::jthread helper(fill, half, nodes_.size());
+    fill(0, half);
+  } catch (const std::system_error&) {
+    fill(half, nodes_.size());  // no second thread to be had
+    fill(0, half);
+  }
 }
 
 void RouteNetwork::thaw() {
   decltype(bearings_)().swap(bearings_);
+  bulk_ = false;
   if (frozen_) {
     lists_.assign(nodes_.size(), {});
     for (std::size_t n = 0; n < nodes_.size(); ++n)

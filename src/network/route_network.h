@@ -22,6 +22,12 @@ struct Edge {
   double dist_km;
 };
 
+// An edge recorded by a bulk load before the adjacency is packed.
+struct BulkEdge {
+  NodeId from;
+  Edge edge;
+};
+
 struct Node {
   NodeKey key;
   double lat = 0.0;  // coordinate map entry, valid when has_coord
@@ -39,7 +45,6 @@ class RouteNetwork {
   void reserve_nodes(std::size_t count);  // sizes the key index ahead of a bulk load
   // Bulk loads announce keys a few rows ahead so the index lookup finds them cached.
   void prefetch_node(const NodeKey& key) const { index_.prefetch(node_key_hash(key)); }
-  void reserve_edges(std::size_t count) { pending_.reserve(count); }
   NodeId find_node(const NodeKey& key) const;  // kNoNode when absent
   NodeId find_node(std::string_view name, double lat, double lon) const;
 
@@ -47,9 +52,13 @@ class RouteNetwork {
   void set_coord(NodeId node, double lat, double lon);
   // Writes graph[from][to]; an existing pair keeps its position and takes the new entry.
   void set_edge(NodeId from, NodeId to, double dist_km, NameId route);
-  // Loading path: records graph[from][to] without looking for an earlier entry; freeze()
-  // resolves repeated pairs exactly as set_edge would have.
-  void append_edge(NodeId from, NodeId to, double dist_km, NameId route);
+  // Loading path: starts a bulk load into an empty network; nodes are then interned
+  // without per-node lists, and the edges arrive in one piece through adopt_edges.
+  void begin_bulk_load();
+  // Takes the edges of a bulk load in insertion order, and the nodes that have outgoing
+  // edges in the order of their first one; freeze() then resolves repeated pairs
+  // exactly as set_edge would have.
+  void adopt_edges(std::vector<BulkEdge>&& edges, const std::vector<NodeId>& sources);
   // Creates graph[from] as an empty adjacency when absent.
   void ensure_adjacency(NodeId from);
   // Packs the adjacency lists into flat arrays once loading is done; a later edit
@@ -90,11 +99,9 @@ class RouteNetwork {
   std::vector<std::uint32_t> offsets_;  // adjacency when frozen: flat_[offsets_[n]..offsets_[n+1])
   std::vector<Edge> flat_;
   std::vector<double> bearings_;  // parallel to flat_, see edge_bearings()
-  struct PendingEdge {
-    NodeId from;
-    Edge edge;
-  };
-  std::vector<PendingEdge> pending_;  // appended while loading, packed by freeze()
+  using PendingEdge = BulkEdge;
+  std::vector<PendingEdge> pending_;  // adopted from a bulk load, packed by freeze()
+  bool bulk_ = false;
   std::vector<NodeId> graph_order_;
   std::vector<NodeId> coord_order_;
   std::size_t edge_count_ = 0;
