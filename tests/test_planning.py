@@ -578,3 +578,52 @@ class TestProcessBatch:
     def test_wrong_argument_shape(self, corridor, args):
         with pytest.raises((ValueError, TypeError)):
             core_calc.process_batch(args)
+
+
+class TestUnreachableArrivals:
+    """A loaded network skips searches towards parts of the graph that cannot be reached;
+    the plans must be those of searching, as on the same graph built by hand."""
+
+    @pytest.fixture
+    def loaded(self, tmp_path):
+        db = NavDb(tmp_path / "oneway.db")
+        ring = [(f"R{i}", 10.0 + 0.5 * math.sin(i), 20.0 + 0.5 * math.cos(i)) for i in range(6)]
+        db.airway("RING", 1, ring + [ring[0]])
+        # A one-way piece leaves the ring towards an island that has no way back.
+        db.airway("OUT", 2, [ring[2], ("X1", 11.0, 21.0, 20, "F"), ("X2", 11.3, 21.3, 30, "F")])
+        db.airway("ISL", 3, [("X2", 11.3, 21.3), ("X3", 11.5, 21.2)])
+        db.close()
+        core_calc.DB_PATH = str(tmp_path / "oneway.db")
+        core_calc.GLOBAL_NETWORK = core_calc.init_network()
+        return core_calc.GLOBAL_NETWORK
+
+    @staticmethod
+    def by_hand(net):
+        copy = core_calc.RouteNetwork()
+        for u in net.graph:
+            for v, (d, rid) in net.graph[u].items():
+                copy.add_edge(u, v, d, rid, False)
+        for key, position in net.coord_map.items():
+            copy.coord_map[key] = position
+        for cell in net.spatial_index.grid.values():
+            for key, lat, lon in cell:
+                copy.spatial_index.add_point(key, lat, lon)
+        return copy
+
+    def test_plans_equal_those_of_a_hand_built_copy(self, loaded):
+        ring4 = next(k for k in loaded.coord_map if k[0] == "R4")
+        x3 = next(k for k in loaded.coord_map if k[0] == "X3")
+        r0 = next(k for k in loaded.coord_map if k[0] == "R0")
+        cases = [(r0, x3), (x3, r0), (r0, ring4)]
+        results = []
+        for network in (loaded, self.by_hand(loaded)):
+            core_calc.GLOBAL_NETWORK = network
+            row = []
+            for a, b in cases:
+                sid = proc("S", pt("A", (a[1] - 0.001, a[2])), pt(a[0], (a[1], a[2]), 20))
+                star = proc("T", pt(b[0], (b[1], b[2])), pt("Z", (b[1] + 0.01, b[2]), 20))
+                plan = core_calc.process_combination(sid, star, [], "D", "A", skip_bearing_check=True)
+                row.append(None if plan is None else (plan["enroute"], plan["route_ids"], plan["distance"]))
+            results.append(row)
+        assert results[0] == results[1]
+        assert results[0][0] is not None and results[0][1] is None and results[0][2] is not None

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "geo/geodesy.h"
+#include "network/reachability_impl.h"
 
 namespace core_calc::network {
 
@@ -40,6 +41,7 @@ NodeId RouteNetwork::find_node(std::string_view name, double lat, double lon) co
 
 void RouteNetwork::set_coord(NodeId node, double lat, double lon) {
   decltype(bearings_)().swap(bearings_);
+  reach_ = Reachability();
   Node& n = nodes_[node];
   if (!n.has_coord) coord_order_.push_back(node);
   n.has_coord = true;
@@ -126,6 +128,9 @@ void RouteNetwork::freeze() {
   flat_.shrink_to_fit();
   edge_count_ = flat_.size();
   compute_bearings();
+  reach_ = Reachability::compute(nodes_.size(), [this](NodeId n) {
+    return std::span<const Edge>(flat_.data() + offsets_[n], flat_.data() + offsets_[n + 1]);
+  });
   names.shrink_to_fit();
   nodes_.shrink_to_fit();
   graph_order_.shrink_to_fit();
@@ -163,6 +168,7 @@ void RouteNetwork::compute_bearings() {
 
 void RouteNetwork::thaw() {
   decltype(bearings_)().swap(bearings_);
+  reach_ = Reachability();
   bulk_ = false;
   if (frozen_) {
     lists_.assign(nodes_.size(), {});
@@ -194,6 +200,7 @@ std::size_t RouteNetwork::memory_bytes() const {
   bytes += lists_.capacity() * sizeof(std::vector<Edge>);
   for (const auto& list : lists_) bytes += list.capacity() * sizeof(Edge) + (list.empty() ? 0 : 16);
   bytes += offsets_.capacity() * sizeof(std::uint32_t) + flat_.capacity() * sizeof(Edge);
+  bytes += bearings_.capacity() * sizeof(double) + reach_.memory_bytes();
   bytes += (graph_order_.capacity() + coord_order_.capacity()) * sizeof(NodeId);
   return bytes;
 }

@@ -13,6 +13,7 @@
 #include "geo/spatial_grid.h"
 #include "network/name_table.h"
 #include "network/node_key.h"
+#include "network/reachability.h"
 
 namespace core_calc::network {
 
@@ -72,6 +73,11 @@ class RouteNetwork {
     return lists_[id];
   }
   const Edge* find_edge(NodeId from, NodeId to) const;
+  // True only when the frozen graph has no route from `from` to `to` at all: a search
+  // between them would visit everything reachable and fail. False when unknown.
+  bool certainly_unreachable(NodeId from, NodeId to) const {
+    return reach_.certainly_unreachable(from, to);
+  }
   // Initial bearing of each edge of edges(id), in the same order. Computed once when
   // the network is frozen, so searches need not; empty while the network is editable
   // or once a coordinate changed.
@@ -99,6 +105,7 @@ class RouteNetwork {
   std::vector<std::uint32_t> offsets_;  // adjacency when frozen: flat_[offsets_[n]..offsets_[n+1])
   std::vector<Edge> flat_;
   std::vector<double> bearings_;  // parallel to flat_, see edge_bearings()
+  Reachability reach_;            // of the frozen graph, dropped by any edit
   using PendingEdge = BulkEdge;
   std::vector<PendingEdge> pending_;  // adopted from a bulk load, packed by freeze()
   bool bulk_ = false;

@@ -41,9 +41,12 @@ bool leaves_in_wrong_direction(const Fix& origin, const Fix& exit, const Fix& ta
   return geo::bearing_difference(to_target, along_sid) > limit_deg;
 }
 
-network::SearchResult search_between(network::RouteSearch& search, NodeId start, NodeId end,
-                                     const Fix& target, std::optional<LatLon> prev,
+network::SearchResult search_between(const network::RouteNetwork& net, network::RouteSearch& search,
+                                     NodeId start, NodeId end, const Fix& target,
+                                     std::optional<LatLon> prev,
                                      const network::EdgePenalties* penalties) {
+  // A search towards a node the graph cannot reach would only exhaust the network.
+  if (net.certainly_unreachable(start, end)) return {};
   network::SearchResult result =
       search.run(start, end, LatLon{target.lat, target.lon}, prev, penalties);
   if (result.fault != network::SearchFault::kNone)
@@ -73,7 +76,8 @@ std::optional<CombinationPlan> route_with_star(const network::RouteNetwork& net,
   const Fix& entry = star.points.front();
   const auto end = join(net, entry, kStarJoinRadiusKm, geo::RadiusRule::kFloor, limits.grid_size);
   if (!end) return std::nullopt;
-  network::SearchResult route = search_between(search, start, end->node, entry, prev, penalties);
+  network::SearchResult route =
+      search_between(net, search, start, end->node, entry, prev, penalties);
   if (route.path.empty()) return std::nullopt;
 
   struct Candidate {
@@ -126,7 +130,8 @@ std::optional<CombinationPlan> route_to_approaches(const network::RouteNetwork& 
     const auto end =
         join(net, iaf, kApproachJoinRadiusKm, geo::RadiusRule::kFloor, limits.grid_size);
     if (!end) continue;
-    network::SearchResult route = search_between(search, start, end->node, iaf, prev, penalties);
+    network::SearchResult route =
+        search_between(net, search, start, end->node, iaf, prev, penalties);
     if (route.path.empty()) continue;
     const double distance = route.cost + end->dist_km + iap.length_km;
     const double penalty = end->dist_km > kFarJoinKm ? kFarJoinPenalty : 0.0;
