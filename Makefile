@@ -9,7 +9,7 @@ DEMO_DB := $(DATA)/demo.db
 WORLD_DB := $(DATA)/world.db
 SOURCES := $(shell find src -name '*.cpp' -o -name '*.h') CMakeLists.txt pyproject.toml
 
-.PHONY: all deps build test demo bench asan format clean
+.PHONY: all deps build test cpp-test demo bench asan format clean
 
 all: build
 
@@ -43,8 +43,16 @@ $(WORLD_DB): tools/gen_navdb.py
 	@mkdir -p $(DATA)
 	$(PY) tools/gen_navdb.py --size world --out $@
 
-test: build
+test: build cpp-test
 	$(PY) -m pytest -q tests
+
+# The C++ core's own tests, built beside the module.
+cpp-test: $(VENV)/.python-deps
+	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake -S . -B build/cpp -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCORE_CALC_CPP_TESTS=ON -DPython_EXECUTABLE="$(CURDIR)/$(PY)" \
+	  -Dpybind11_DIR="$$($(PY) -c 'import pybind11; print(pybind11.get_cmake_dir())')" >/dev/null
+	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake --build build/cpp --target core_tests
+	build/cpp/core_tests
 
 demo: build $(DEMO_DB)
 	$(PY) tools/demo.py $(DEMO_DB)
