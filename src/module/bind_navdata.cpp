@@ -14,15 +14,6 @@
 namespace core_calc::module {
 namespace {
 
-std::string database_path() {
-  return from_text(py::module_::import("os").attr("fspath")(attr("DB_PATH")), "DB_PATH");
-}
-
-// A host value as its str() writes it, for diagnostic lines.
-std::string shown(py::handle value) {
-  return from_text(py::str(value), "value");
-}
-
 // The text of an argument, or why there is none. The readers report that reason
 // like any other load failure, after the database was opened.
 struct TextArgument {
@@ -43,7 +34,7 @@ TextArgument text_from_call(Call&& call, const char* what) {
     return text_argument(call(), what);
   } catch (py::error_already_set& e) {
     if (!e.matches(PyExc_Exception)) throw;
-    return {{}, shown(e.value())};
+    return {{}, str_text(e.value())};
   }
 }
 
@@ -66,7 +57,7 @@ py::dict build_procedures_from_db(py::object icao, py::object table_name, py::ob
     if (problem.empty()) load = navdata::read_procedures(db, code.text, table.text, rwy.text);
   }
   if (!problem.empty())
-    load.failure = navdata::procedure_failure_line(shown(table_name), shown(icao), problem);
+    load.failure = navdata::procedure_failure_line(str_text(table_name), str_text(icao), problem);
   if (!load.failure.empty()) print_line(load.failure);
   py::dict procs;
   for (const navdata::ProcedureRecord& record : load.procedures)
@@ -87,7 +78,7 @@ py::list build_iaps_from_db(py::object icao, py::object runway) {
     const navdata::Database db(db_path);
     if (problem.empty()) load = navdata::read_approaches(db, code.text, table.text, rwy.text);
   }
-  if (!problem.empty()) load.failure = navdata::approach_failure_line(shown(icao), problem);
+  if (!problem.empty()) load.failure = navdata::approach_failure_line(str_text(icao), problem);
   if (!load.failure.empty()) print_line(load.failure);
   py::list iaps;
   for (const navdata::ApproachRecord& record : load.approaches)
@@ -99,7 +90,7 @@ py::object get_airport_ref_coord(py::object icao) {
   const std::string db_path = database_path();
   // The host's own upper-casing, so any code reads as the host would bind it.
   const TextArgument code = text_from_call([&] { return icao.attr("upper")(); }, "icao");
-  const std::string passed = shown(icao);
+  const std::string passed = str_text(icao);
   navdata::AirportPositionLoad load;
   {
     py::gil_scoped_release release;
@@ -139,7 +130,7 @@ py::list build_direct(navdata::DirectKind kind, py::object icao, py::object lat,
     candidates = navdata::direct_candidates(*net, lat_deg, lon_deg, radius_km, count, grid_size);
   }
   if (candidates.empty()) {
-    print_line(navdata::no_candidate_line(kind, code, shown(radius)));
+    print_line(navdata::no_candidate_line(kind, code, str_text(radius)));
     return py::list();
   }
   const bool departure = kind == navdata::DirectKind::kDeparture;

@@ -161,9 +161,7 @@ py::object load_network(LoadTimes& times, bool pause = true) {
   print_line("🚀 [System] Initializing airway network (Unique Nodes)...");
   py::object network = py::cast(NetworkHandle());
   set_attr("AIRWAY_META", py::dict());
-  py::object db_path_value = attr("DB_PATH");
-  const std::string db_path =
-      from_text(py::module_::import("os").attr("fspath")(db_path_value), "DB_PATH");
+  const std::string db_path = database_path();
   if (!file_exists(db_path)) {
     print_line("Error: Database file '" + db_path + "' not found.");
     return network;

@@ -14,10 +14,6 @@ namespace {
 
 using planning::CombinationSet;
 
-std::string text(py::handle value) {
-  return from_text(py::str(value), "value");
-}
-
 bool given(py::handle value) {
   const int truth = PyObject_IsTrue(value.ptr());
   if (truth < 0) throw py::error_already_set();
@@ -56,9 +52,9 @@ void choose_runways(Request& r) {
            r.dep_runways.empty() ? py::object(py::str("N/A")) : py::object(r.dep_runways[0]));
   set_attr("recommendedarr",
            r.arr_runways.empty() ? py::object(py::str("N/A")) : py::object(r.arr_runways[0]));
-  print_line("ℹ️ [Debug] 推荐跑道组: 起飞 " + text(py::repr(r.dep_runways)) +
-             " (风: " + text(dep[1]) + ") | 降落 " + text(py::repr(r.arr_runways)) +
-             " (风: " + text(arr[1]) + ")");
+  print_line("ℹ️ [Debug] 推荐跑道组: 起飞 " + str_text(py::repr(r.dep_runways)) +
+             " (风: " + str_text(dep[1]) + ") | 降落 " + str_text(py::repr(r.arr_runways)) +
+             " (风: " + str_text(arr[1]) + ")");
 }
 
 py::object table(const char* base) {
@@ -69,15 +65,27 @@ py::object load_procedures(py::handle icao, const char* base, py::handle runway)
   return call("build_procedures_from_db", py::make_tuple(icao, table(base), runway));
 }
 
+// Direct candidates around the airport's reference point, filed under NAME#0, NAME#1, ...
+// with NAME the module constant `name_attr`; nothing when the airport has no position.
+void add_direct_candidates(py::dict& target, py::handle icao, const char* builder,
+                           const char* name_attr) {
+  py::object ref = call("get_airport_ref_coord", py::make_tuple(icao));
+  if (ref.is_none()) return;
+  py::object direct = call(builder, py::make_tuple(icao, ref[py::int_(0)], ref[py::int_(1)]));
+  std::size_t i = 0;
+  for (py::handle rec : direct)
+    target[py::str(str_text(attr(name_attr)) + "#" + std::to_string(i++))] = rec;
+}
+
 bool load_sids(Request& r) {
   if (given(r.forced_sid)) {
     py::object all = load_procedures(r.dep, "tbl_sids", py::none());
     if (!all.contains(r.forced_sid)) {
-      print_line("❌ [Debug] 强制 SID '" + text(r.forced_sid) + "' 未找到");
+      print_line("❌ [Debug] 强制 SID '" + str_text(r.forced_sid) + "' 未找到");
       return false;
     }
     r.sids[r.forced_sid] = all[r.forced_sid];
-    print_line("🔒 [Debug] 强制使用 SID: " + text(r.forced_sid));
+    print_line("🔒 [Debug] 强制使用 SID: " + str_text(r.forced_sid));
     return true;
   }
   for (py::handle rwy : r.dep_runways) {
@@ -86,7 +94,7 @@ bool load_sids(Request& r) {
       if (given(procs)) merge_into(r.sids, procs);
     } catch (py::error_already_set& e) {
       if (!e.matches(PyExc_Exception)) throw;  // interrupts and exits are not load errors
-      print_line("⚠️ 跑道 " + text(rwy) + " 读取 SID 出错: " + text(e.value()));
+      print_line("⚠️ 跑道 " + str_text(rwy) + " 读取 SID 出错: " + str_text(e.value()));
     }
   }
   if (r.sids.empty()) {
@@ -94,18 +102,9 @@ bool load_sids(Request& r) {
         "⚠️ [Debug] 推荐跑道均无 SID，尝试查找机场所有 SID (runway=None)...");
     r.sids = py::dict(load_procedures(r.dep, "tbl_sids", py::none()));
   }
+  if (r.sids.empty()) add_direct_candidates(r.sids, r.dep, "build_direct_sid", "DIRECT_SID_NAME");
   if (r.sids.empty()) {
-    py::object ref = call("get_airport_ref_coord", py::make_tuple(r.dep));
-    if (!ref.is_none()) {
-      py::object direct =
-          call("build_direct_sid", py::make_tuple(r.dep, ref[py::int_(0)], ref[py::int_(1)]));
-      std::size_t i = 0;
-      for (py::handle rec : direct)
-        r.sids[py::str(text(attr("DIRECT_SID_NAME")) + "#" + std::to_string(i++))] = rec;
-    }
-  }
-  if (r.sids.empty()) {
-    print_line("❌ [Debug] 失败: " + text(r.dep) + " 没有任何 SID 数据。");
+    print_line("❌ [Debug] 失败: " + str_text(r.dep) + " 没有任何 SID 数据。");
     return false;
   }
   return true;
@@ -116,9 +115,9 @@ void load_forced_arrival(Request& r) {
     py::object all = load_procedures(r.arr, "tbl_stars", py::none());
     if (all.contains(r.forced_star)) {
       r.stars[r.forced_star] = all[r.forced_star];
-      print_line("🔒 [Debug] 强制使用 STAR: " + text(r.forced_star));
+      print_line("🔒 [Debug] 强制使用 STAR: " + str_text(r.forced_star));
     } else {
-      print_line("⚠️ [Debug] 强制 STAR '" + text(r.forced_star) + "' 未找到");
+      print_line("⚠️ [Debug] 强制 STAR '" + str_text(r.forced_star) + "' 未找到");
     }
   }
   if (given(r.forced_iap)) {
@@ -129,10 +128,10 @@ void load_forced_arrival(Request& r) {
     for (py::handle iap : all)
       if (given(iap.attr("name").attr("startswith")(r.forced_iap))) r.iaps.append(iap);
     if (!r.iaps.empty()) {
-      print_line("🔒 [Debug] 强制使用 IAP: " + text(r.forced_iap) + " (找到 " +
+      print_line("🔒 [Debug] 强制使用 IAP: " + str_text(r.forced_iap) + " (找到 " +
                  std::to_string(r.iaps.size()) + " 个变体)");
     } else {
-      print_line("⚠️ [Debug] 强制 IAP '" + text(r.forced_iap) + "' 未找到");
+      print_line("⚠️ [Debug] 强制 IAP '" + str_text(r.forced_iap) + "' 未找到");
     }
   }
 }
@@ -150,7 +149,8 @@ void load_arrivals(Request& r) {
           for (py::handle iap : iaps) r.iaps.append(iap);
       } catch (py::error_already_set& e) {
         if (!e.matches(PyExc_Exception)) throw;
-        print_line("⚠️ 跑道 " + text(rwy) + " 读取 STAR/IAP 出错: " + text(e.value()));
+        print_line("⚠️ 跑道 " + str_text(rwy) +
+                   " 读取 STAR/IAP 出错: " + str_text(e.value()));
       }
     }
   } else {
@@ -159,17 +159,10 @@ void load_arrivals(Request& r) {
   print_line("✅ [Debug] 数据聚合统计: SID: " + std::to_string(r.sids.size()) + " | STAR: " +
              std::to_string(r.stars.size()) + " | IAP: " + std::to_string(r.iaps.size()));
   if (r.stars.empty() && r.iaps.empty() && !given(r.forced_iap)) {
-    py::object ref = call("get_airport_ref_coord", py::make_tuple(r.arr));
-    if (!ref.is_none()) {
-      py::object direct =
-          call("build_direct_star", py::make_tuple(r.arr, ref[py::int_(0)], ref[py::int_(1)]));
-      std::size_t i = 0;
-      for (py::handle rec : direct)
-        r.stars[py::str(text(attr("DIRECT_ARR_NAME")) + "#" + std::to_string(i++))] = rec;
-      if (!r.stars.empty())
-        print_line("⚠️ [Debug] 目的地 " + text(r.arr) + " 没有 STAR/IAP，已生成 " +
-                   std::to_string(r.stars.size()) + " 个直飞进近候选。");
-    }
+    add_direct_candidates(r.stars, r.arr, "build_direct_star", "DIRECT_ARR_NAME");
+    if (!r.stars.empty())
+      print_line("⚠️ [Debug] 目的地 " + str_text(r.arr) + " 没有 STAR/IAP，已生成 " +
+                 std::to_string(r.stars.size()) + " 个直飞进近候选。");
   }
 }
 
@@ -246,8 +239,8 @@ std::vector<RankedPlan> run_all(const Request& r, const Combinations& c, long lo
 }
 
 std::string radius_message() {
-  return "⚠️ [Debug] 默认半径 (" + text(attr("SID_JOIN_RADIUS")) + "km) 无结果，扩大至 " +
-         text(attr("SID_JOIN_RADIUS_FALLBACK")) + "km 重试...";
+  return "⚠️ [Debug] 默认半径 (" + str_text(attr("SID_JOIN_RADIUS")) +
+         "km) 无结果，扩大至 " + str_text(attr("SID_JOIN_RADIUS_FALLBACK")) + "km 重试...";
 }
 
 // Combinations per pool task. An integer too large for the native type still
@@ -281,7 +274,7 @@ std::vector<RankedPlan> search(const Request& r, const Combinations& c) {
   }
   if (plans.empty()) {
     print_line("⚠️ [Debug] 扩大半径仍无结果，解除方向剪枝 (bearings > " +
-               text(attr("SID_BEARING_LIMIT")) + "°) 重试...");
+               str_text(attr("SID_BEARING_LIMIT")) + "°) 重试...");
     plans =
         run_all(r, c, batch_size, attr("SID_JOIN_RADIUS_FALLBACK"), attr("SID_BEARING_LIMIT_OFF"));
   }
@@ -296,12 +289,12 @@ std::string dedup_key(const py::dict& plan) {
     bool first = true;
     for (py::handle rid : route_ids) {
       if (!first) key += "|";
-      key += text(rid);
+      key += str_text(rid);
       first = false;
     }
     return key;
   }
-  return text(plan["sid"]) + "|" + text(plan["star"]) + "|" + text(plan["approach"]);
+  return str_text(plan["sid"]) + "|" + str_text(plan["star"]) + "|" + str_text(plan["approach"]);
 }
 
 std::vector<py::dict> unique_best(std::vector<RankedPlan> plans) {
@@ -322,11 +315,11 @@ std::vector<py::dict> unique_best(std::vector<RankedPlan> plans) {
 
 void report(const py::dict& best, std::size_t alternatives) {
   const double distance = to_real(best["distance"], "distance");
-  const std::string star = given(best["star"]) ? text(best["star"]) : "DIRECT";
-  const std::string approach = text(best["approach"]);
-  print_line("🎉 [Debug] 成功找到航路! 总距离: " + text(py::int_(py::float_(std::trunc(distance)))) +
-             " km");
-  print_line("   👉 路由详情: SID[" + text(best["sid"]) + "] -> STAR[" + star + "] -> APPR[" +
+  const std::string star = given(best["star"]) ? str_text(best["star"]) : "DIRECT";
+  const std::string approach = str_text(best["approach"]);
+  print_line("🎉 [Debug] 成功找到航路! 总距离: " +
+             str_text(py::int_(py::float_(std::trunc(distance)))) + " km");
+  print_line("   👉 路由详情: SID[" + str_text(best["sid"]) + "] -> STAR[" + star + "] -> APPR[" +
              approach + "]");
   if (alternatives > 0) print_line("   📋 另有 " + std::to_string(alternatives) + " 条替代方案");
   if (star == "DIRECT" && approach == "N/A")
@@ -346,7 +339,7 @@ py::object generate_flight_plan(py::object dep_icao, py::object arr_icao, py::ob
   r.forced_dep_rwy = forced_dep_rwy;
   r.forced_arr_rwy = forced_arr_rwy;
   r.batch_size = batch_size;
-  print_line("\n🔍 [Debug] 开始计算: " + text(dep_icao) + " -> " + text(arr_icao));
+  print_line("\n🔍 [Debug] 开始计算: " + str_text(dep_icao) + " -> " + str_text(arr_icao));
   py::object holder;
   NetworkHandle* network = global_network(holder);
   if (!network) {

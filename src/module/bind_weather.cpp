@@ -45,10 +45,6 @@ std::optional<std::string> runway_table() {
   }
 }
 
-std::string database_path() {
-  return from_text(py::module_::import("os").attr("fspath")(attr("DB_PATH")), "DB_PATH");
-}
-
 navdata::RunwayChoice read_choice(const std::string& icao_upper, const WindReport& wind) {
   const std::string db_path = database_path();
   const std::optional<std::string> table = runway_table();

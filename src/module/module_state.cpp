@@ -89,6 +89,15 @@ std::string from_text(py::handle value, const char* what) {
   return std::string(data, static_cast<std::size_t>(size));
 }
 
+std::string str_text(py::handle value) {
+  if (PyUnicode_Check(value.ptr())) return from_text(value, "value");
+  return from_text(py::str(value), "value");
+}
+
+std::string database_path() {
+  return from_text(py::module_::import("os").attr("fspath")(attr("DB_PATH")), "DB_PATH");
+}
+
 void print_line(std::string_view line) {
   PyObject* out = PySys_GetObject("stdout");  // borrowed
   if (!out || out == Py_None) return;

@@ -34,6 +34,12 @@ py::str to_text(std::string_view utf8);
 // UTF-8 bytes of a host text; TypeError naming `what` when the value is not text.
 std::string from_text(py::handle value, const char* what);
 
+// A host value as its str() writes it, in UTF-8.
+std::string str_text(py::handle value);
+
+// The navigation database path: DB_PATH as the host's os.fspath() gives it.
+std::string database_path();
+
 // One diagnostic line on the host's sys.stdout, written in a single call.
 void print_line(std::string_view line);
 

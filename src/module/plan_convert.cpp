@@ -7,11 +7,6 @@
 namespace core_calc::module {
 namespace {
 
-std::string name_text(py::handle value) {
-  if (PyUnicode_Check(value.ptr())) return from_text(value, "name");
-  return from_text(py::str(value), "name");
-}
-
 // A coordinate that is not finite cannot be joined, measured or flown through.
 double coordinate(py::handle value, const char* what, const char* which) {
   const double degrees = to_real(value, which);
@@ -26,7 +21,7 @@ std::vector<planning::Fix> fixes_input(py::handle points, const char* what) {
   std::vector<planning::Fix> fixes;
   for (py::handle point : py::reinterpret_borrow<py::iterable>(points)) {
     py::sequence p = py::reinterpret_borrow<py::sequence>(point);
-    fixes.push_back({name_text(p[0]), coordinate(p[1], what, "point latitude"),
+    fixes.push_back({str_text(p[0]), coordinate(p[1], what, "point latitude"),
                      coordinate(p[2], what, "point longitude")});
   }
   if (fixes.empty()) {
@@ -39,13 +34,13 @@ std::vector<planning::Fix> fixes_input(py::handle points, const char* what) {
 }  // namespace
 
 planning::RouteProcedure procedure_input(py::handle record, const char* what) {
-  return {name_text(record.attr("name")), fixes_input(record.attr("points"), what)};
+  return {str_text(record.attr("name")), fixes_input(record.attr("points"), what)};
 }
 
 planning::RouteApproach approach_input(py::handle record) {
   planning::RouteApproach approach;
-  approach.name = name_text(record.attr("name"));
-  approach.initial_fix = name_text(record.attr("initial_fix"));
+  approach.name = str_text(record.attr("name"));
+  approach.initial_fix = str_text(record.attr("initial_fix"));
   approach.points = fixes_input(record.attr("points"), "approach");
   approach.length_km = planning::path_length_km(approach.points);
   return approach;
