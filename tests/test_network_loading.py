@@ -153,11 +153,23 @@ def test_segments_of_one_airway_are_not_joined_without_suffix(db):
                                                      ("P4", "P3")}
 
 
-def test_missing_file(tmp_path, capsys):
+@pytest.fixture
+def previous_meta(tmp_path):
+    """AIRWAY_META of an earlier successful load, which a failed load must keep."""
+    NavDb(tmp_path / "good.db").airway("A1", 1, [P1, P2]).close()
+    core_calc.DB_PATH = str(tmp_path / "good.db")
+    core_calc.init_network()
+    meta = core_calc.AIRWAY_META
+    assert len(meta) == 2
+    return meta
+
+
+def test_missing_file(tmp_path, capsys, previous_meta):
     core_calc.GLOBAL_NETWORK = sentinel = core_calc.RouteNetwork()
     core_calc.DB_PATH = str(tmp_path / "nope.db")
     net = core_calc.init_network()
-    assert len(net.graph) == len(net.coord_map) == 0 and core_calc.AIRWAY_META == {}
+    assert len(net.graph) == len(net.coord_map) == 0
+    assert core_calc.AIRWAY_META is previous_meta
     assert core_calc.GLOBAL_NETWORK is sentinel
     assert f"Error: Database file '{tmp_path / 'nope.db'}' not found." in capsys.readouterr().out
     assert not (tmp_path / "nope.db").exists()
@@ -172,26 +184,29 @@ def test_missing_file(tmp_path, capsys):
     (lambda p: NavDb(p).airway("A1", 1, [("X", "N/A", 1.0)]).close(),
      "could not convert string to float: 'N/A'"),
 ])
-def test_guarded_failures_give_an_empty_network(tmp_path, capsys, make_bad, message):
+def test_guarded_failures_give_an_empty_network(tmp_path, capsys, previous_meta, make_bad,
+                                                 message):
     path = tmp_path / "bad.db"
     make_bad(path)
     core_calc.DB_PATH = str(path)
     net = core_calc.init_network()
-    assert len(net.coord_map) == 0 and core_calc.AIRWAY_META == {}
+    assert len(net.coord_map) == 0 and core_calc.AIRWAY_META is previous_meta
     out = capsys.readouterr().out
     assert "Error loading network from DB: " in out and message in out
 
 
 @pytest.mark.parametrize("bad_row,rows", [(1, 3), (3000, 5000)])
-def test_null_coordinate_while_walking_reaches_the_caller(db, bad_row, rows):
+def test_null_coordinate_while_walking_reaches_the_caller(tmp_path, previous_meta, bad_row,
+                                                          rows):
     points = [(f"W{i}", 0.001 * i, 20.0) for i in range(rows)]
     points[bad_row] = ("BAD", None, 20.0)
-    db.airway("A1", 1, points)
+    NavDb(tmp_path / "bad.db").airway("A1", 1, points).close()
+    core_calc.DB_PATH = str(tmp_path / "bad.db")
     with pytest.raises(ValueError):
         core_calc.init_network()
-    walked = list(core_calc.AIRWAY_META)
-    assert len(walked) == bad_row + 1  # the rows before it and the failing row itself
-    assert walked[0] == ("A1", ("W0", 0.0, 20.0)) and walked[-1][1][0] == "BAD"
+    # The metadata of the network still in use stays whole and readable.
+    assert core_calc.AIRWAY_META is previous_meta
+    assert core_calc.AIRWAY_META[("A1", P1)] == {"seqno": "10", "direction_restriction": None}
 
 
 def test_unopenable_database_reaches_the_caller(tmp_path):

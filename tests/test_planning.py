@@ -358,10 +358,17 @@ class TestStarBranch:
         assert plan["distance"] == pytest.approx(legs(W1, W2, W3) + 1.0, rel=1e-12)
 
     @pytest.mark.parametrize("edges, error", [
-        ([(W2, W3)], TypeError), ({W2: 1.0}, TypeError), ({(W2, W3): -1.0}, ValueError)])
+        ([(W2, W3)], TypeError), ({(W2, W3): "x"}, TypeError), ({(W2, W3): -1.0}, ValueError),
+        ({W2: -1.0}, ValueError)])
     def test_bad_penalized_edges(self, corridor, edges, error):
-        with pytest.raises(error):
+        with pytest.raises(error, match="penalized_edges"):
             combine(sid_to(pos(W1)), star_from(pos(W3)), penalized_edges=edges)
+
+    def test_penalty_keys_that_are_no_pairs_are_ignored(self, corridor):
+        # The same rule as a_star: a key that is not a (from, to) pair matches no edge.
+        plain = combine(sid_to(pos(W1)), star_from(pos(W3)))
+        odd = combine(sid_to(pos(W1)), star_from(pos(W3)), penalized_edges={W2: 1.0, "x": 2.0})
+        assert odd == plain
 
 
 class TestApproachChoice:

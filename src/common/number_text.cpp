@@ -52,4 +52,11 @@ std::string fixed_text(double value, int decimals) {
   return buf;
 }
 
+std::string whole_number_text(double value) {
+  if (!std::isfinite(value)) return float_text(value);
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%.0f", std::trunc(value) + 0.0);
+  return buf;
+}
+
 }  // namespace core_calc

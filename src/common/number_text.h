@@ -14,6 +14,10 @@ std::string float_text(double value);
 // Fixed-point text with the given number of decimals, rounded exactly ("12.3").
 std::string fixed_text(double value, int decimals);
 
+// The integer part of a value (truncated toward zero) in decimal digits, however
+// large: 812.97 gives "812", -0.5 gives "0".
+std::string whole_number_text(double value);
+
 inline std::string int_text(std::int64_t value) {
   return std::to_string(value);
 }

@@ -33,12 +33,6 @@ bool equal(py::handle a, const char* text) {
   return equal(a, py::str(text));
 }
 
-bool truthy(py::handle value) {
-  const int truth = PyObject_IsTrue(value.ptr());
-  if (truth < 0) throw py::error_already_set();
-  return truth == 1;
-}
-
 // A field every plan carries; its absence is the host's KeyError naming it.
 py::object required(py::handle mapping, const char* key) {
   return mapping[key];

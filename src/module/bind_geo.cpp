@@ -60,11 +60,11 @@ py::object vectorized_haversine(py::handle lat1, py::handle lon1, py::handle lat
 struct GridView {
   py::object owner;  // the SpatialGrid
 
-  const GridHandle& handle() const { return owner.cast<const GridHandle&>(); }
-  std::size_t size() const { return handle().grid().cell_count(); }
+  GridRead read() const { return owner.cast<const GridHandle&>().read(); }
+  std::size_t size() const { return read().grid->cell_count(); }
   std::vector<py::object> key_list() const {
     std::vector<py::object> keys;
-    for (const geo::CellKey& key : handle().grid().cell_order())
+    for (const geo::CellKey& key : read().grid->cell_order())
       keys.push_back(py::make_tuple(key.x, key.y));
     return keys;
   }
@@ -77,12 +77,12 @@ struct GridView {
     const long long cx = PyLong_AsLongLongAndOverflow(x, &overflow_x);
     const long long cy = PyLong_AsLongLongAndOverflow(y, &overflow_y);
     if (overflow_x || overflow_y) return {};
-    const GridHandle& h = handle();
-    const auto* entries = h.grid().cell({cx, cy});
+    const GridRead grid = read();
+    const auto* entries = grid.grid->cell({cx, cy});
     if (!entries) return {};
     py::list out;
     for (const geo::GridEntry& e : *entries)
-      out.append(py::make_tuple(h.wp_object(e.id), e.lat, e.lon));
+      out.append(py::make_tuple(grid.wp_object(e.id), e.lat, e.lon));
     return out;
   }
   py::object on_missing(py::handle) const { return {}; }
@@ -111,32 +111,39 @@ void GridHandle::add_point(py::object wp, double lat, double lon) {
     own_.add(standalone_id(wp), lat, lon, grid_size);
     return;
   }
-  network::RouteNetwork& net = network_.cast<NetworkHandle&>().mutate();
-  const network::NodeId node = intern_node(net, wp, "wp");
-  net.grid.add(node, lat, lon, grid_size);
+  const ParsedKey key = require_node_key(wp, "wp");
+  network::NetworkBuilder& net = network_.cast<NetworkHandle&>().edit();
+  net.nodes().grid.add(intern_node(net, key), lat, lon, grid_size);
 }
 
-const geo::SpatialGrid& GridHandle::grid() const {
-  return network_ ? network_.cast<const NetworkHandle&>().view().grid : own_;
+GridRead GridHandle::read() const {
+  if (!network_) return {this, nullptr, &own_};
+  auto net = network_.cast<const NetworkHandle&>().snapshot();
+  const geo::SpatialGrid* grid = &net->grid();
+  return {this, std::move(net), grid};
 }
 
-py::object GridHandle::wp_object(std::uint32_t id) const {
-  if (!network_) return values_[id];
-  return node_key_object(network_.cast<const NetworkHandle&>().view(), id);
+py::object GridRead::wp_object(std::uint32_t id) const {
+  if (!net) return handle->values_[id];
+  return node_key_object(*net, id);
 }
 
 py::tuple GridHandle::query_nearest(double lat, double lon, double max_dist,
                                     geo::RadiusRule rule) const {
-  const auto hit = grid().nearest(lat, lon, max_dist, attr_real("GRID_SIZE"), rule);
+  const double grid_size = attr_real("GRID_SIZE");
+  const GridRead grid = read();
+  const auto hit = grid.grid->nearest(lat, lon, max_dist, grid_size, rule);
   if (!hit) return py::make_tuple(py::none(), py::none());
-  return py::make_tuple(wp_object(hit->id), hit->dist_km);
+  return py::make_tuple(grid.wp_object(hit->id), hit->dist_km);
 }
 
 py::list GridHandle::query_k_nearest(double lat, double lon, double max_dist,
                                      std::int64_t k) const {
+  const double grid_size = attr_real("GRID_SIZE");
+  const GridRead grid = read();
   py::list out;
-  for (const geo::GridHit& hit : grid().k_nearest(lat, lon, max_dist, k, attr_real("GRID_SIZE")))
-    out.append(py::make_tuple(wp_object(hit.id), hit.dist_km));
+  for (const geo::GridHit& hit : grid.grid->k_nearest(lat, lon, max_dist, k, grid_size))
+    out.append(py::make_tuple(grid.wp_object(hit.id), hit.dist_km));
   return out;
 }
 

@@ -5,11 +5,13 @@
 
 #include "module/bindings.h"
 #include "module/network_handle.h"
+#include "module/own_readers.h"
 #include "module/record_convert.h"
 #include "navdata/airport_position.h"
 #include "navdata/approach_reader.h"
-#include "navdata/direct_candidates.h"
 #include "navdata/procedure_reader.h"
+#include "network/direct_candidates.h"
+#include "planning/direct_procedures.h"
 
 namespace core_calc::module {
 namespace {
@@ -44,7 +46,10 @@ std::string first_problem(std::initializer_list<const TextArgument*> arguments) 
   return {};
 }
 
-py::dict build_procedures_from_db(py::object icao, py::object table_name, py::object runway) {
+}  // namespace
+
+std::vector<navdata::ProcedureRecord> own_procedures(py::handle icao, py::handle table_name,
+                                                     py::handle runway) {
   const std::string db_path = database_path();
   const TextArgument code = text_argument(icao, "icao");
   const TextArgument table = text_argument(table_name, "table_name");
@@ -59,13 +64,10 @@ py::dict build_procedures_from_db(py::object icao, py::object table_name, py::ob
   if (!problem.empty())
     load.failure = navdata::procedure_failure_line(str_text(table_name), str_text(icao), problem);
   if (!load.failure.empty()) print_line(load.failure);
-  py::dict procs;
-  for (const navdata::ProcedureRecord& record : load.procedures)
-    procs[to_text(record.name)] = procedure_object(record);
-  return procs;
+  return std::move(load.procedures);
 }
 
-py::list build_iaps_from_db(py::object icao, py::object runway) {
+std::vector<navdata::ApproachRecord> own_approaches(py::handle icao, py::handle runway) {
   const std::string db_path = database_path();
   const TextArgument code = text_argument(icao, "icao");
   const TextArgument table =
@@ -80,13 +82,10 @@ py::list build_iaps_from_db(py::object icao, py::object runway) {
   }
   if (!problem.empty()) load.failure = navdata::approach_failure_line(str_text(icao), problem);
   if (!load.failure.empty()) print_line(load.failure);
-  py::list iaps;
-  for (const navdata::ApproachRecord& record : load.approaches)
-    iaps.append(approach_object(record));
-  return iaps;
+  return std::move(load.approaches);
 }
 
-py::object get_airport_ref_coord(py::object icao) {
+std::optional<navdata::Position> own_reference_point(py::handle icao) {
   const std::string db_path = database_path();
   // The host's own upper-casing, so any code reads as the host would bind it.
   const TextArgument code = text_from_call([&] { return icao.attr("upper")(); }, "icao");
@@ -100,8 +99,35 @@ py::object get_airport_ref_coord(py::object icao) {
   if (!code.problem.empty())
     load.failure = navdata::airport_position_failure_line(passed, code.problem);
   if (!load.failure.empty()) print_line(load.failure);
-  if (!load.position) return py::none();
-  return py::make_tuple(load.position->lat, load.position->lon);
+  return load.position;
+}
+
+namespace {
+
+// The defaults of radius and k of the direct builders: the constants' values when
+// the module loads. Written once, while the module executes.
+// Strong references kept for the life of the process.
+PyObject* g_direct_radius = nullptr;
+PyObject* g_direct_count = nullptr;
+
+py::dict build_procedures_from_db(py::object icao, py::object table_name, py::object runway) {
+  py::dict procs;
+  for (const navdata::ProcedureRecord& record : own_procedures(icao, table_name, runway))
+    procs[to_text(record.name)] = procedure_object(record);
+  return procs;
+}
+
+py::list build_iaps_from_db(py::object icao, py::object runway) {
+  py::list iaps;
+  for (const navdata::ApproachRecord& record : own_approaches(icao, runway))
+    iaps.append(approach_object(record));
+  return iaps;
+}
+
+py::object get_airport_ref_coord(py::object icao) {
+  const auto position = own_reference_point(icao);
+  if (!position) return py::none();
+  return py::make_tuple(position->lat, position->lon);
 }
 
 // A count used like a slice bound: None keeps everything, huge values clamp.
@@ -112,38 +138,43 @@ std::int64_t candidate_count(py::handle k) {
   return static_cast<std::int64_t>(count);
 }
 
-py::list build_direct(navdata::DirectKind kind, py::object icao, py::object lat, py::object lon,
-                      py::object radius, py::object k) {
-  py::object holder;
-  const NetworkHandle* handle = global_network(holder);
-  if (!handle) return py::list();
-  const std::string code = from_text(icao, "icao");
-  const double lat_deg = to_real(lat, "lat");
-  const double lon_deg = to_real(lon, "lon");
+// Network fixes within `radius` of the point, or none (and the line saying so).
+std::vector<network::DirectCandidate> find_candidates(const network::RouteNetwork& net,
+                                                      planning::DirectKind kind,
+                                                      const std::string& code, double lat_deg,
+                                                      double lon_deg, py::handle radius,
+                                                      py::handle k) {
   const double radius_km = to_real(radius, "radius");
   const std::int64_t count = candidate_count(k);
   const double grid_size = attr_real("GRID_SIZE");
-  const std::shared_ptr<const network::RouteNetwork> net = handle->snapshot();
-  std::vector<navdata::DirectCandidate> candidates;
+  std::vector<network::DirectCandidate> candidates;
   {
     py::gil_scoped_release release;
-    candidates = navdata::direct_candidates(*net, lat_deg, lon_deg, radius_km, count, grid_size);
+    candidates = network::direct_candidates(net, lat_deg, lon_deg, radius_km, count, grid_size);
   }
-  if (candidates.empty()) {
-    print_line(navdata::no_candidate_line(kind, code, str_text(radius)));
-    return py::list();
-  }
-  const bool departure = kind == navdata::DirectKind::kDeparture;
-  py::object name = attr(departure ? "DIRECT_SID_NAME" : "DIRECT_ARR_NAME");
+  if (candidates.empty()) print_line(planning::no_candidate_line(kind, code, str_text(radius)));
+  for (const network::DirectCandidate& c : candidates)
+    if (!c.has_coord) raise_missing_coordinate(net, c.node);
+  return candidates;
+}
+
+const char* direct_name_attribute(planning::DirectKind kind) {
+  return kind == planning::DirectKind::kDeparture ? "DIRECT_SID_NAME" : "DIRECT_ARR_NAME";
+}
+
+py::list build_direct(planning::DirectKind kind, py::object icao, py::object lat, py::object lon,
+                      py::object radius, py::object k) {
+  const std::shared_ptr<const network::RouteNetwork> net = global_network();
+  if (!net) return py::list();
+  const std::string code = from_text(icao, "icao");
+  const auto candidates =
+      find_candidates(*net, kind, code, to_real(lat, "lat"), to_real(lon, "lon"), radius, k);
+  if (candidates.empty()) return py::list();
+  const bool departure = kind == planning::DirectKind::kDeparture;
+  py::object name = attr(direct_name_attribute(kind));
   py::object procedure = attr("Procedure");
   py::list procs;
-  for (const navdata::DirectCandidate& c : candidates) {
-    if (!c.has_coord) {
-      // The coordinate map has no entry for this grid node: the lookup's KeyError,
-      // whose only argument is the key (a tuple value would become the arguments).
-      PyErr_SetObject(PyExc_KeyError, py::make_tuple(node_key_object(*net, c.node)).ptr());
-      throw py::error_already_set();
-    }
+  for (const network::DirectCandidate& c : candidates) {
     // The airport point keeps the caller's coordinate values unchanged.
     py::tuple airport = py::make_tuple(to_text(code + "APT"), lat, lon, departure ? 10 : 20);
     py::tuple entry = py::make_tuple(to_text(c.name), c.lat, c.lon, departure ? 20 : 10);
@@ -151,11 +182,25 @@ py::list build_direct(navdata::DirectKind kind, py::object icao, py::object lat,
                                 : py::list(py::make_tuple(entry, airport));
     procs.append(procedure(icao, name, points));
   }
-  print_line(navdata::candidate_line(kind, code, candidates));
+  print_line(planning::candidate_line(kind, code, candidates));
   return procs;
 }
 
 }  // namespace
+
+std::vector<planning::ProcedurePtr> own_direct_procedures(planning::DirectKind kind,
+                                                          const std::string& icao, double lat,
+                                                          double lon) {
+  const std::shared_ptr<const network::RouteNetwork> net = global_network();
+  if (!net) return {};
+  const auto candidates =
+      find_candidates(*net, kind, icao, lat, lon, g_direct_radius, g_direct_count);
+  if (candidates.empty()) return {};
+  const std::string name = str_text(attr(direct_name_attribute(kind)));
+  auto procs = planning::direct_procedures(kind, icao, lat, lon, name, candidates);
+  print_line(planning::candidate_line(kind, icao, candidates));
+  return procs;
+}
 
 void def_procedure_readers(py::module_& m) {
   m.def("build_procedures_from_db", &build_procedures_from_db, py::arg("icao"),
@@ -168,17 +213,19 @@ void def_airport_readers(py::module_& m) {
   // The defaults of radius and k are the constants' values when the module loads.
   py::object radius = attr("DIRECT_CONNECT_RADIUS");
   py::object k = attr("DIRECT_ENTRY_CANDIDATES");
+  g_direct_radius = py::object(radius).release().ptr();
+  g_direct_count = py::object(k).release().ptr();
   m.def(
       "build_direct_sid",
       [](py::object icao, py::object lat, py::object lon, py::object radius, py::object k) {
-        return build_direct(navdata::DirectKind::kDeparture, icao, lat, lon, radius, k);
+        return build_direct(planning::DirectKind::kDeparture, icao, lat, lon, radius, k);
       },
       py::arg("icao"), py::arg("lat"), py::arg("lon"), py::arg("radius") = radius,
       py::arg("k") = k);
   m.def(
       "build_direct_star",
       [](py::object icao, py::object lat, py::object lon, py::object radius, py::object k) {
-        return build_direct(navdata::DirectKind::kArrival, icao, lat, lon, radius, k);
+        return build_direct(planning::DirectKind::kArrival, icao, lat, lon, radius, k);
       },
       py::arg("icao"), py::arg("lat"), py::arg("lon"), py::arg("radius") = radius,
       py::arg("k") = k);

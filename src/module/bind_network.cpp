@@ -17,34 +17,44 @@ namespace {
 using network::kNoNode;
 using network::NodeId;
 
-const network::RouteNetwork& net_of(const py::object& handle) {
-  return handle.cast<const NetworkHandle&>().view();
+std::shared_ptr<const network::RouteNetwork> snapshot_of(const py::object& handle) {
+  return handle.cast<const NetworkHandle&>().snapshot();
 }
 
-// graph[u]: neighbour node key -> (distance, route id), in insertion order.
+std::vector<py::object> key_objects(const network::RouteNetwork& net,
+                                    const std::vector<NodeId>& nodes) {
+  std::vector<py::object> keys;
+  keys.reserve(nodes.size());
+  for (NodeId id : nodes) keys.push_back(node_key_object(net, id));
+  return keys;
+}
+
+// graph[u]: neighbour node key -> (distance, route id), in insertion order. Every
+// method converts its argument first and then reads one snapshot.
 struct AdjacencyView {
   py::object network;
   NodeId node = kNoNode;
 
-  std::span<const network::Edge> edges() const {
-    const auto& net = net_of(network);
+  std::size_t size() const { return edges(*snapshot_of(network)).size(); }
+  std::span<const network::Edge> edges(const network::RouteNetwork& net) const {
     if (node == kNoNode || node >= net.node_count()) return {};
     return net.edges(node);
   }
-  std::size_t size() const { return edges().size(); }
   std::vector<py::object> key_list() const {
+    const auto net = snapshot_of(network);
     std::vector<py::object> keys;
-    for (const network::Edge& e : edges()) keys.push_back(node_key_object(net_of(network), e.to));
+    for (const network::Edge& e : edges(*net)) keys.push_back(node_key_object(*net, e.to));
     return keys;
   }
   py::object lookup(py::handle key) const {
-    const auto& net = net_of(network);
-    if (node == kNoNode || node >= net.node_count()) return {};
-    const NodeId to = find_node(net, key);
+    const auto parsed = parse_node_key(key);
+    const auto net = snapshot_of(network);
+    if (node == kNoNode || node >= net->node_count()) return {};
+    const NodeId to = find_node(*net, parsed);
     if (to == kNoNode) return {};
-    const network::Edge* e = net.find_edge(node, to);
+    const network::Edge* e = net->find_edge(node, to);
     if (!e) return {};
-    return py::make_tuple(e->dist_km, route_object(net, e->route));
+    return py::make_tuple(e->dist_km, route_object(*net, e->route));
   }
   py::object on_missing(py::handle) const { return {}; }
 };
@@ -54,21 +64,21 @@ struct AdjacencyView {
 struct GraphView {
   py::object network;
 
-  std::size_t size() const { return net_of(network).graph_order().size(); }
+  std::size_t size() const { return snapshot_of(network)->graph_order().size(); }
   std::vector<py::object> key_list() const {
-    const auto& net = net_of(network);
-    std::vector<py::object> keys;
-    keys.reserve(net.graph_order().size());
-    for (NodeId id : net.graph_order()) keys.push_back(node_key_object(net, id));
-    return keys;
+    const auto net = snapshot_of(network);
+    return key_objects(*net, net->graph_order());
   }
   py::object lookup(py::handle key) const {
-    const NodeId id = find_node(net_of(network), key);
-    if (id == kNoNode || !net_of(network).node(id).has_adjacency) return {};
+    const auto parsed = parse_node_key(key);
+    const auto net = snapshot_of(network);
+    const NodeId id = find_node(*net, parsed);
+    if (id == kNoNode || !net->node(id).has_adjacency) return {};
     return py::cast(AdjacencyView{network, id});
   }
   py::object on_missing(py::handle key) const {
-    return py::cast(AdjacencyView{network, find_node(net_of(network), key)});
+    const auto parsed = parse_node_key(key);
+    return py::cast(AdjacencyView{network, find_node(*snapshot_of(network), parsed)});
   }
 };
 
@@ -76,30 +86,29 @@ struct GraphView {
 struct CoordMapView {
   py::object network;
 
-  std::size_t size() const { return net_of(network).coord_order().size(); }
+  std::size_t size() const { return snapshot_of(network)->coord_order().size(); }
   std::vector<py::object> key_list() const {
-    const auto& net = net_of(network);
-    std::vector<py::object> keys;
-    keys.reserve(net.coord_order().size());
-    for (NodeId id : net.coord_order()) keys.push_back(node_key_object(net, id));
-    return keys;
+    const auto net = snapshot_of(network);
+    return key_objects(*net, net->coord_order());
   }
   py::object lookup(py::handle key) const {
-    const auto& net = net_of(network);
-    const NodeId id = find_node(net, key);
-    if (id == kNoNode || !net.node(id).has_coord) return {};
-    return py::make_tuple(net.node(id).lat, net.node(id).lon);
+    const auto parsed = parse_node_key(key);
+    const auto net = snapshot_of(network);
+    const NodeId id = find_node(*net, parsed);
+    if (id == kNoNode || !net->node(id).has_coord) return {};
+    return py::make_tuple(net->node(id).lat, net->node(id).lon);
   }
   py::object on_missing(py::handle) const { return {}; }
 
   void assign(py::handle key, py::handle value) const {
-    py::sequence pair = py::reinterpret_borrow<py::sequence>(value);
-    if (!PySequence_Check(value.ptr()) || PyUnicode_Check(value.ptr()) || py::len(pair) != 2)
+    if (!PySequence_Check(value.ptr()) || PyUnicode_Check(value.ptr()) || py::len(value) != 2)
       throw py::type_error("coord_map values must be (latitude, longitude) pairs");
+    py::sequence pair = py::reinterpret_borrow<py::sequence>(value);
     const double lat = to_real(pair[0], "latitude");
     const double lon = to_real(pair[1], "longitude");
-    network::RouteNetwork& net = network.cast<NetworkHandle&>().mutate();
-    net.set_coord(intern_node(net, key, "coord_map key"), lat, lon);
+    const ParsedKey node_key = require_node_key(key, "coord_map key");
+    network::NetworkBuilder& net = network.cast<NetworkHandle&>().edit();
+    net.nodes().set_coord(intern_node(net, node_key), lat, lon);
   }
 };
 
@@ -125,10 +134,10 @@ struct AirwayMetaView {
     network::NameId route_id = network::kNoName;
     if (!route.is_none()) {
       if (!PyUnicode_Check(route.ptr())) return {};
-      route_id = net.names.find(from_text(route, "route id"));
+      route_id = net.names().find(from_text(route, "route id"));
       if (route_id == network::kNoName) return {};
     }
-    const NodeId node = find_node(net, PyTuple_GET_ITEM(key.ptr(), 1));
+    const NodeId node = find_node(net, parse_node_key(PyTuple_GET_ITEM(key.ptr(), 1)));
     if (node == kNoNode) return {};
     const network::MetaEntry* e = meta->find(route_id, node);
     if (!e) return {};
@@ -157,14 +166,14 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Loads the network of DB_PATH. AIRWAY_META describes the network the host uses,
+// so it is replaced only by a load that succeeds: a failed load leaves it as it was.
 py::object load_network(LoadTimes& times, bool pause = true) {
   print_line("🚀 [System] Initializing airway network (Unique Nodes)...");
-  py::object network = py::cast(NetworkHandle());
-  set_attr("AIRWAY_META", py::dict());
   const std::string db_path = database_path();
   if (!file_exists(db_path)) {
     print_line("Error: Database file '" + db_path + "' not found.");
-    return network;
+    return py::cast(NetworkHandle());
   }
   const std::string suffix = attr_text("TABLE_SUFFIX");
   network::BuildOptions options;
@@ -172,7 +181,7 @@ py::object load_network(LoadTimes& times, bool pause = true) {
   options.ignore_direction = attr_truthy("IGNORE_AIRWAY_DIRECTION");
   options.pause = pause;
 
-  auto net = std::make_shared<network::RouteNetwork>();
+  network::NetworkBuilder builder;
   std::vector<network::AirwayRow> rows;
   std::string failure;
   {
@@ -180,7 +189,7 @@ py::object load_network(LoadTimes& times, bool pause = true) {
     const auto start = std::chrono::steady_clock::now();
     navdata::Database db(db_path);  // opening failures reach the caller
     try {
-      rows = network::read_airway_rows(db, suffix, net->names);
+      rows = network::read_airway_rows(db, suffix, builder.nodes().names);
     } catch (const std::exception& e) {
       failure = e.what();
     }
@@ -188,20 +197,16 @@ py::object load_network(LoadTimes& times, bool pause = true) {
   }
   if (!failure.empty()) {
     print_line("Error loading network from DB: " + failure);
-    return network;
+    return py::cast(NetworkHandle());
   }
 
   network::AirwayMetaBuilder meta;
   network::BuildStats stats;
-  std::exception_ptr walk_error;
+  std::shared_ptr<const network::RouteNetwork> net;
   {
     py::gil_scoped_release release;
     const auto start = std::chrono::steady_clock::now();
-    try {
-      network::build_network(rows, options, *net, meta, stats);
-    } catch (...) {
-      walk_error = std::current_exception();
-    }
+    net = network::build_network(rows, options, std::move(builder), meta, stats);
     times.build_seconds = seconds_since(start);
     times.pause_seconds = stats.pause_seconds;
     times.pack_seconds = stats.pack_seconds;
@@ -209,12 +214,9 @@ py::object load_network(LoadTimes& times, bool pause = true) {
     decltype(rows)().swap(rows);
   }
   set_attr("AIRWAY_META", py::cast(AirwayMetaView{meta.finish(net)}));
-  if (walk_error) std::rethrow_exception(walk_error);
-
-  network = py::cast(NetworkHandle(net));
   print_line("✅ Network initialized: " + std::to_string(stats.edge_writes) +
              " segments. Unique Nodes Active.");
-  return network;
+  return py::cast(NetworkHandle(std::move(net)));
 }
 
 }  // namespace
@@ -243,15 +245,19 @@ void bind_network_class(py::module_& m) {
           "add_edge",
           [](NetworkHandle& self, py::handle wp1, py::handle wp2, py::handle distance,
              py::handle route_id, py::handle is_bidirectional) {
+            // Everything that may run host code is converted before the edit starts.
             const double dist = to_real(distance, "distance");
-            const int both = PyObject_IsTrue(is_bidirectional.ptr());
-            if (both < 0) throw py::error_already_set();
-            network::RouteNetwork& net = self.mutate();
-            const NodeId a = intern_node(net, wp1, "wp1");
-            const NodeId b = intern_node(net, wp2, "wp2");
-            const network::NameId route = intern_route(net, route_id);
-            net.set_edge(a, b, dist, route);
-            if (both) net.set_edge(b, a, dist, route);
+            const bool both = truthy(is_bidirectional);
+            const ParsedKey from = require_node_key(wp1, "wp1");
+            const ParsedKey to = require_node_key(wp2, "wp2");
+            std::optional<std::string> route;
+            if (!route_id.is_none()) route = from_text(route_id, "route_id");
+            network::NetworkBuilder& net = self.edit();
+            const NodeId a = intern_node(net, from);
+            const NodeId b = intern_node(net, to);
+            const network::NameId rid = route ? net.nodes().names.intern(*route) : network::kNoName;
+            net.set_edge(a, b, dist, rid);
+            if (both) net.set_edge(b, a, dist, rid);
           },
           py::arg("wp1"), py::arg("wp2"), py::arg("distance"), py::arg("route_id"),
           py::arg("is_bidirectional") = true);
@@ -278,10 +284,10 @@ void def_private_tools(py::module_& m) {
         stats["build_seconds"] = times.build_seconds;
         stats["pause_seconds"] = times.pause_seconds;
         stats["pack_seconds"] = times.pack_seconds;
-        const auto& net = network.cast<const NetworkHandle&>().view();
-        stats["nodes"] = net.node_count();
-        stats["edges"] = net.edge_count();
-        stats["native_bytes_estimate"] = net.memory_bytes();
+        const auto net = network.cast<const NetworkHandle&>().snapshot();
+        stats["nodes"] = net->node_count();
+        stats["edges"] = net->edge_count();
+        stats["native_bytes_estimate"] = net->memory_bytes();
         return py::make_tuple(network, stats);
       },
       py::arg("pauses") = true);

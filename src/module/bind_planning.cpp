@@ -5,6 +5,7 @@
 #include "module/bindings.h"
 #include "module/network_handle.h"
 #include "module/plan_convert.h"
+#include "module/record_convert.h"
 #include "planning/combination_search.h"
 
 namespace core_calc::module {
@@ -24,13 +25,39 @@ auto without_gil(const network::RouteNetwork& net, Work&& work) {
 }
 
 std::shared_ptr<const network::RouteNetwork> loaded_network() {
-  py::object holder;
-  NetworkHandle* handle = global_network(holder);
-  if (!handle) {
+  auto net = global_network();
+  if (!net) {
     PyErr_SetString(PyExc_RuntimeError, "GLOBAL_NETWORK is not loaded");
     throw py::error_already_set();
   }
-  return handle->snapshot();
+  return net;
+}
+
+// A host record as a routing input; an unroutable one is the host's ValueError.
+template <class Convert>
+auto routing_input(Convert&& convert) {
+  try {
+    return convert();
+  } catch (const planning::InvalidProcedure& e) {
+    throw py::value_error(e.what());
+  }
+}
+
+planning::RouteProcedure procedure_input(py::handle record, const char* what) {
+  return routing_input([&] { return planning::route_procedure(procedure_record(record), what); });
+}
+
+std::vector<planning::RouteApproach> approach_inputs(py::handle records) {
+  std::vector<planning::RouteApproach> out;
+  for (py::handle record : py::reinterpret_borrow<py::iterable>(records))
+    out.push_back(routing_input([&] { return planning::route_approach(approach_record(record)); }));
+  return out;
+}
+
+// The chosen approach record of a plan, or None.
+py::object approach_of(const planning::CombinationPlan& plan, py::handle approaches) {
+  if (plan.approach == planning::kNoApproach) return py::none();
+  return py::reinterpret_borrow<py::sequence>(approaches)[static_cast<std::size_t>(plan.approach)];
 }
 
 py::object process_combination(py::handle sid, py::handle star, py::handle available_iaps,
@@ -42,7 +69,7 @@ py::object process_combination(py::handle sid, py::handle star, py::handle avail
                      {procedure_input(sid, "sid")},
                      {},
                      approach_inputs(available_iaps),
-                     {{0, planning::kNoStar}}};
+                     {{0, planning::kWithoutStar}}};
   if (!star.is_none()) {
     set.stars.push_back(procedure_input(star, "star"));
     set.combinations[0].star = 0;
@@ -57,7 +84,7 @@ py::object process_combination(py::handle sid, py::handle star, py::handle avail
                                        limits, penalties.empty() ? nullptr : &penalties);
   });
   if (!plan) return py::none();
-  return plan_object(*net, *plan, dep, arr, sid, star, available_iaps);
+  return plan_object(*net, *plan, dep, arr, sid, star, approach_of(*plan, available_iaps));
 }
 
 py::object process_batch(py::handle args) {
@@ -72,7 +99,7 @@ py::object process_batch(py::handle args) {
     py::sequence p = py::reinterpret_borrow<py::sequence>(pair);
     py::object sid = p[0], star = p[1];
     set.sids.push_back(procedure_input(sid, "sid"));
-    int star_index = planning::kNoStar;
+    int star_index = planning::kWithoutStar;
     if (!star.is_none()) {
       star_index = static_cast<int>(set.stars.size());
       set.stars.push_back(procedure_input(star, "star"));
@@ -90,7 +117,7 @@ py::object process_batch(py::handle args) {
   });
   if (!best) return py::none();
   const auto& [sid, star] = records[best->combination];
-  return plan_object(*net, best->plan, dep, arr, sid, star, iaps);
+  return plan_object(*net, best->plan, dep, arr, sid, star, approach_of(best->plan, iaps));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "module/bindings.h"
 #include "module/grid_handle.h"
 #include "module/network_handle.h"
+#include "module/plan_convert.h"
 #include "network/route_search.h"
 
 namespace core_calc::module {
@@ -54,65 +55,22 @@ std::optional<LatLon> read_initial_prev(py::handle coord) {
                 finite_real(pair[1], "initial_prev_coord longitude")};
 }
 
-// Resolves a (from node key, to node key) pair to an edge of the network; keys
-// that name no edge cannot change any search and are dropped.
-std::optional<std::pair<NodeId, NodeId>> edge_of(const network::RouteNetwork& net, py::handle key) {
-  if (!PyTuple_Check(key.ptr()) || PyTuple_GET_SIZE(key.ptr()) != 2) return std::nullopt;
-  const NodeId from = find_node(net, PyTuple_GET_ITEM(key.ptr(), 0));
-  const NodeId to = find_node(net, PyTuple_GET_ITEM(key.ptr(), 1));
-  if (from == kNoNode || to == kNoNode || !net.find_edge(from, to)) return std::nullopt;
-  return std::make_pair(from, to);
-}
-
-void read_penalties(const network::RouteNetwork& net, py::handle edges,
-                    network::EdgePenalties& out) {
-  if (edges.is_none()) return;
-  py::list items;
-  if (PyDict_Check(edges.ptr())) {
-    items = py::reinterpret_steal<py::list>(PyDict_Items(edges.ptr()));
-  } else if (py::isinstance(edges, py::module_::import("collections.abc").attr("Mapping"))) {
-    items = py::list(edges.attr("items")());
-  } else {
-    PyErr_Format(PyExc_TypeError,
-                 "penalized_edges must be a mapping of (from node key, to node key) to a "
-                 "cost, or None, not %s",
-                 Py_TYPE(edges.ptr())->tp_name);
-    throw py::error_already_set();
-  }
-  for (py::handle item : items) {
-    if (!PyTuple_Check(item.ptr()) || PyTuple_GET_SIZE(item.ptr()) != 2)
-      throw py::type_error("penalized_edges.items() must yield (key, cost) pairs");
-    py::handle key = PyTuple_GET_ITEM(item.ptr(), 0);
-    py::handle value = PyTuple_GET_ITEM(item.ptr(), 1);
-    const double cost = to_real(value, "penalized_edges cost");
-    if (!(cost >= 0.0) || std::isinf(cost)) {
-      PyErr_Format(PyExc_ValueError,
-                   "penalized_edges cost for %R must be a non-negative finite number, not %R",
-                   key.ptr(), value.ptr());
-      throw py::error_already_set();
-    }
-    if (auto edge = edge_of(net, key)) out.set(edge->first, edge->second, cost);
-  }
-}
-
 SearchRequest read_request(py::handle start, py::handle end, py::handle target_lat,
                            py::handle target_lon, py::handle initial_prev_coord,
                            py::handle penalized_edges) {
-  py::object holder;
-  NetworkHandle* handle = global_network(holder);
-  if (!handle) {
+  SearchRequest request;
+  request.net = global_network();
+  if (!request.net) {
     PyErr_SetString(PyExc_RuntimeError,
                     "a_star needs a loaded network: GLOBAL_NETWORK is None (assign the result "
                     "of init_network() to it)");
     throw py::error_already_set();
   }
-  SearchRequest request;
-  request.net = handle->snapshot();
-  request.start = find_node(*request.net, start);
-  request.end = find_node(*request.net, end);
+  request.start = find_node(*request.net, parse_node_key(start));
+  request.end = find_node(*request.net, parse_node_key(end));
   request.target = read_target(target_lat, target_lon);
   request.initial_prev = read_initial_prev(initial_prev_coord);
-  read_penalties(*request.net, penalized_edges, request.penalties);
+  request.penalties = penalties_input(*request.net, penalized_edges);
   return request;
 }
 
@@ -204,15 +162,17 @@ void def_connect_to_network(py::module_& m) {
   m.def(
       "connect_to_network",
       [](py::handle lat, py::handle lon, py::handle segment_length) -> py::tuple {
-        py::object holder;
-        if (!global_network(holder)) return py::make_tuple(py::none(), py::list());
+        py::object holder = attr("GLOBAL_NETWORK");
+        if (!global_network()) return py::make_tuple(py::none(), py::list());
         const double leg = to_real(segment_length, "segment_length");
         const double scaled = leg * attr_real("DYNAMIC_CONNECTOR_FACTOR");
         const double base = attr_real("BASE_CONNECTOR_DIST");
         // The larger of the two, the first one when they are equal or unordered.
         const double max_conn_dist = base > scaled ? base : scaled;
-        const py::tuple hit = GridHandle(holder).query_nearest(
-            to_real(lat, "lat"), to_real(lon, "lon"), max_conn_dist, geo::RadiusRule::kFloor);
+        const double lat_deg = to_real(lat, "lat");
+        const double lon_deg = to_real(lon, "lon");
+        const py::tuple hit = GridHandle(holder).query_nearest(lat_deg, lon_deg, max_conn_dist,
+                                                               geo::RadiusRule::kFloor);
         if (hit[0].is_none()) return py::make_tuple(py::none(), py::list());
         py::list connectors;
         connectors.append(py::make_tuple("DCT", hit[0], hit[1]));

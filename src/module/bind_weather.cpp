@@ -2,7 +2,9 @@
 #include <optional>
 
 #include "module/bindings.h"
-#include "module/runway_choice.h"
+#include "module/own_readers.h"
+#include "module/record_convert.h"
+#include "navdata/procedure_table.h"
 #include "navdata/runway_selection.h"
 #include "navdata/weather_client.h"
 #include "navdata/wind_report.h"
@@ -56,22 +58,6 @@ navdata::RunwayChoice read_choice(const std::string& icao_upper, const WindRepor
   return navdata::choose_runways(db_path, *table, icao_upper, wind);
 }
 
-py::object host_value(const SqlValue& value) {
-  switch (value.kind) {
-    case SqlValue::Kind::kInteger:
-      return py::int_(value.integer);
-    case SqlValue::Kind::kReal:
-      return py::float_(value.real);
-    case SqlValue::Kind::kText:
-      return to_text(value.text);
-    case SqlValue::Kind::kBlob:
-      return py::bytes(value.text);
-    case SqlValue::Kind::kNull:
-      break;
-  }
-  return py::none();
-}
-
 // The direction with the kind the service gave it, "N/A" without a report.
 py::object wind_display(const WindReport& wind) {
   switch (wind.kind) {
@@ -89,15 +75,32 @@ py::object wind_display(const WindReport& wind) {
   return py::str("N/A");
 }
 
-}  // namespace
+struct RankedRunways {
+  navdata::RunwayChoice choice;
+  WindReport wind;
+};
+
+RankedRunways rank_runways(py::handle icao_code) {
+  const std::string icao_upper = from_text(icao_code.attr("upper")(), "icao_code");
+  WindReport wind = fetch_wind(icao_upper);
+  return {read_choice(icao_upper, wind), std::move(wind)};
+}
 
 py::tuple best_runway_and_wind(py::handle icao_code) {
-  const std::string icao_upper = from_text(icao_code.attr("upper")(), "icao_code");
-  const WindReport wind = fetch_wind(icao_upper);
-  const navdata::RunwayChoice choice = read_choice(icao_upper, wind);
+  const RankedRunways ranked = rank_runways(icao_code);
   py::list runways;
-  for (const SqlValue& id : choice.runways) runways.append(host_value(id));
-  return py::make_tuple(runways, wind_display(wind));
+  for (const SqlValue& id : ranked.choice.runways) runways.append(host_value(id));
+  return py::make_tuple(runways, wind_display(ranked.wind));
+}
+
+}  // namespace
+
+planning::RunwayRanking own_runways(py::handle icao_code) {
+  const RankedRunways ranked = rank_runways(icao_code);
+  planning::RunwayRanking out;
+  for (const SqlValue& id : ranked.choice.runways) out.runways.push_back(navdata::stored_text(id));
+  out.wind = navdata::wind_display_text(ranked.wind);
+  return out;
 }
 
 void def_runway_selection(py::module_& m) {

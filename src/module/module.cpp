@@ -107,6 +107,11 @@ void populate(py::module_& m) {
   def_api_format(m);
   def_private_tools(m);
   hide_view_classes(m);
+  // Plan generation reads natively through these while the host has not rebound them.
+  for (const char* name :
+       {"get_best_runway_and_wind", "build_procedures_from_db", "build_iaps_from_db",
+        "get_airport_ref_coord", "build_direct_sid", "build_direct_star"})
+    remember_own(name);
 }
 
 std::int64_t current_interpreter_id() {

@@ -1,9 +1,15 @@
 #include "module/module_state.h"
 
+#include <utility>
+#include <vector>
+
 namespace core_calc::module {
 namespace {
 
 PyObject* g_module = nullptr;  // strong reference, released never: the module is process-wide
+
+// Written only while the module executes, before any host code can call in.
+std::vector<std::pair<std::string, PyObject*>> g_own_callables;
 
 }  // namespace
 
@@ -58,9 +64,26 @@ std::string attr_text(const char* name) {
 }
 
 bool attr_truthy(const char* name) {
-  const int truth = PyObject_IsTrue(attr(name).ptr());
+  return truthy(attr(name));
+}
+
+bool truthy(py::handle value) {
+  const int truth = PyObject_IsTrue(value.ptr());
   if (truth < 0) throw py::error_already_set();
   return truth == 1;
+}
+
+void remember_own(const char* name) {
+  PyObject* callable = attr(name).release().ptr();  // kept for the life of the process
+  g_own_callables.emplace_back(name, callable);
+}
+
+bool is_own(const char* name) {
+  PyObject* dict = PyModule_GetDict(g_module);
+  PyObject* current = PyDict_GetItemString(dict, name);  // borrowed; absent: not ours
+  for (const auto& [own_name, callable] : g_own_callables)
+    if (own_name == name) return current == callable;
+  return false;
 }
 
 py::str to_text(std::string_view utf8) {
@@ -104,11 +127,6 @@ void print_line(std::string_view line) {
   std::string text(line);
   text += '\n';
   py::reinterpret_borrow<py::object>(out).attr("write")(to_text(text));
-}
-
-void not_implemented(const char* name) {
-  PyErr_Format(PyExc_NotImplementedError, "%s is not available yet", name);
-  throw py::error_already_set();
 }
 
 }  // namespace core_calc::module

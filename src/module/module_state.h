@@ -24,6 +24,14 @@ double attr_real(const char* name);
 std::string attr_text(const char* name);
 bool attr_truthy(const char* name);
 
+// The host's truth value of any value; its error (a failing __bool__) is raised.
+bool truthy(py::handle value);
+
+// The module's own callables, remembered when they are defined, so a caller can
+// tell whether the host has rebound an attribute to a function of its own.
+void remember_own(const char* name);
+bool is_own(const char* name);
+
 // Real number of a host value (int, float, bool or anything with __float__ that is
 // not text); TypeError naming `what` otherwise.
 double to_real(py::handle value, const char* what);
@@ -42,8 +50,5 @@ std::string database_path();
 
 // One diagnostic line on the host's sys.stdout, written in a single call.
 void print_line(std::string_view line);
-
-// Raises NotImplementedError for callables whose behaviour is not built yet.
-[[noreturn]] void not_implemented(const char* name);
 
 }  // namespace core_calc::module

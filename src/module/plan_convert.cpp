@@ -3,97 +3,59 @@
 #include <cmath>
 
 #include "module/network_handle.h"
+#include "planning/flight_plan.h"
 
 namespace core_calc::module {
-namespace {
-
-// A coordinate that is not finite cannot be joined, measured or flown through.
-double coordinate(py::handle value, const char* what, const char* which) {
-  const double degrees = to_real(value, which);
-  if (!std::isfinite(degrees)) {
-    PyErr_Format(PyExc_ValueError, "%s has a point whose %s is not finite", what, which);
-    throw py::error_already_set();
-  }
-  return degrees;
-}
-
-std::vector<planning::Fix> fixes_input(py::handle points, const char* what) {
-  std::vector<planning::Fix> fixes;
-  for (py::handle point : py::reinterpret_borrow<py::iterable>(points)) {
-    py::sequence p = py::reinterpret_borrow<py::sequence>(point);
-    fixes.push_back({str_text(p[0]), coordinate(p[1], what, "point latitude"),
-                     coordinate(p[2], what, "point longitude")});
-  }
-  if (fixes.empty()) {
-    PyErr_Format(PyExc_ValueError, "%s has no points", what);
-    throw py::error_already_set();
-  }
-  return fixes;
-}
-
-}  // namespace
-
-planning::RouteProcedure procedure_input(py::handle record, const char* what) {
-  return {str_text(record.attr("name")), fixes_input(record.attr("points"), what)};
-}
-
-planning::RouteApproach approach_input(py::handle record) {
-  planning::RouteApproach approach;
-  approach.name = str_text(record.attr("name"));
-  approach.initial_fix = str_text(record.attr("initial_fix"));
-  approach.points = fixes_input(record.attr("points"), "approach");
-  approach.length_km = planning::path_length_km(approach.points);
-  return approach;
-}
-
-std::vector<planning::RouteApproach> approach_inputs(py::handle records) {
-  std::vector<planning::RouteApproach> out;
-  for (py::handle record : py::reinterpret_borrow<py::iterable>(records))
-    out.push_back(approach_input(record));
-  return out;
-}
 
 network::EdgePenalties penalties_input(const network::RouteNetwork& net, py::handle mapping) {
   network::EdgePenalties penalties;
   if (mapping.is_none()) return penalties;
-  if (!PyMapping_Check(mapping.ptr()) || PySequence_Check(mapping.ptr()))
-    throw py::type_error("penalized_edges must be a mapping of (from, to) node keys to costs");
-  py::object items = mapping.attr("items")();
+  py::list items;
+  if (PyDict_Check(mapping.ptr())) {
+    items = py::reinterpret_steal<py::list>(PyDict_Items(mapping.ptr()));
+  } else if (py::isinstance(mapping, py::module_::import("collections.abc").attr("Mapping"))) {
+    items = py::list(mapping.attr("items")());
+  } else {
+    PyErr_Format(PyExc_TypeError,
+                 "penalized_edges must be a mapping of (from node key, to node key) to a "
+                 "cost, or None, not %s",
+                 Py_TYPE(mapping.ptr())->tp_name);
+    throw py::error_already_set();
+  }
   for (py::handle item : items) {
-    py::tuple kv = py::reinterpret_borrow<py::tuple>(item);
-    const double cost = to_real(kv[1], "penalized edge cost");
-    py::handle key = kv[0];
-    if (!PyTuple_Check(key.ptr()) || PyTuple_GET_SIZE(key.ptr()) != 2)
-      throw py::type_error("penalized_edges keys must be (from, to) pairs of node keys");
-    const network::NodeId from = find_node(net, PyTuple_GET_ITEM(key.ptr(), 0));
-    const network::NodeId to = find_node(net, PyTuple_GET_ITEM(key.ptr(), 1));
-    if (from == network::kNoNode || to == network::kNoNode) {
-      if (!(cost >= 0.0) || cost == std::numeric_limits<double>::infinity())
-        throw py::value_error("penalized edge costs must be finite and not negative");
-      continue;
+    if (!PyTuple_Check(item.ptr()) || PyTuple_GET_SIZE(item.ptr()) != 2)
+      throw py::type_error("penalized_edges.items() must yield (key, cost) pairs");
+    py::handle key = PyTuple_GET_ITEM(item.ptr(), 0);
+    py::handle value = PyTuple_GET_ITEM(item.ptr(), 1);
+    const double cost = to_real(value, "penalized_edges cost");
+    if (!(cost >= 0.0) || std::isinf(cost)) {
+      PyErr_Format(PyExc_ValueError,
+                   "penalized_edges cost for %R must be a non-negative finite number, not %R",
+                   key.ptr(), value.ptr());
+      throw py::error_already_set();
     }
-    penalties.set(from, to, cost);
+    if (!PyTuple_Check(key.ptr()) || PyTuple_GET_SIZE(key.ptr()) != 2) continue;
+    const network::NodeId from = find_node(net, parse_node_key(PyTuple_GET_ITEM(key.ptr(), 0)));
+    const network::NodeId to = find_node(net, parse_node_key(PyTuple_GET_ITEM(key.ptr(), 1)));
+    if (from != network::kNoNode && to != network::kNoNode) penalties.set(from, to, cost);
   }
   return penalties;
 }
 
 py::dict plan_object(const network::RouteNetwork& net, const planning::CombinationPlan& plan,
                      py::handle dep, py::handle arr, py::handle sid, py::handle star,
-                     py::handle approaches) {
-  py::object approach = py::none();
-  if (plan.approach != planning::kNoApproach)
-    approach =
-        py::reinterpret_borrow<py::sequence>(approaches)[static_cast<std::size_t>(plan.approach)];
+                     py::handle approach) {
   py::dict out;
   out["departure"] = dep;
   out["sid"] = sid.attr("name");
-  out["star"] = star.is_none() ? py::object(py::str("DIRECT")) : py::object(star.attr("name"));
-  out["approach"] =
-      approach.is_none() ? py::object(py::str("N/A")) : py::object(approach.attr("name"));
+  out["star"] =
+      star.is_none() ? py::object(py::str(planning::kNoStar)) : py::object(star.attr("name"));
+  out["approach"] = approach.is_none() ? py::object(py::str(planning::kNotAvailable))
+                                       : py::object(approach.attr("name"));
   py::object runway =
       approach.is_none() ? py::object(py::none()) : py::object(approach.attr("runway"));
   out["approach_runway"] =
-      !runway.is_none() && PyObject_IsTrue(runway.ptr()) == 1 ? runway : py::object(py::str("N/A"));
+      !runway.is_none() && truthy(runway) ? runway : py::object(py::str(planning::kNotAvailable));
   out["arrival"] = arr;
   py::list enroute, route_ids;
   for (network::NodeId n : plan.enroute) enroute.append(node_key_object(net, n));
@@ -107,7 +69,8 @@ py::dict plan_object(const network::RouteNetwork& net, const planning::Combinati
     // The join leads to the first fix of the arrival, or of the approach without one.
     py::handle joined = star.is_none() ? py::handle(approach) : star;
     py::object first_fix = py::reinterpret_borrow<py::sequence>(joined.attr("points"))[0];
-    connectors.append(py::make_tuple("DCT", py::reinterpret_borrow<py::sequence>(first_fix)[0],
+    connectors.append(py::make_tuple(planning::kDirectLeg,
+                                     py::reinterpret_borrow<py::sequence>(first_fix)[0],
                                      plan.connector_km));
   }
   out["arr_connectors"] = connectors;
@@ -131,9 +94,7 @@ void raise_search_fault(const network::RouteNetwork& net, const planning::Search
 planning::RoutingLimits routing_limits(py::handle skip_bearing_check, py::handle join_radius,
                                        py::handle bearing_limit) {
   planning::RoutingLimits limits;
-  const int skip = PyObject_IsTrue(skip_bearing_check.ptr());
-  if (skip < 0) throw py::error_already_set();
-  limits.skip_bearing_check = skip == 1;
+  limits.skip_bearing_check = truthy(skip_bearing_check);
   if (join_radius.is_none()) {
     limits.sid_join_radius_km = attr_real("SID_JOIN_RADIUS");
   } else {

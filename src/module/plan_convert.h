@@ -1,8 +1,6 @@
-// Conversions between the host's procedure records and plan mappings and the
-// planner's native inputs and results.
+// Conversions between the host's plan-shaped values and the planner's native
+// inputs and results: plan mappings, penalised edges, routing limits.
 #pragma once
-
-#include <vector>
 
 #include "module/module_state.h"
 #include "network/route_search.h"
@@ -11,21 +9,17 @@
 
 namespace core_calc::module {
 
-// Reads `name` and `points` (each point: name, latitude, longitude, ...) of a record.
-planning::RouteProcedure procedure_input(py::handle record, const char* what);
-// Reads `name`, `initial_fix` and `points` of an approach record.
-planning::RouteApproach approach_input(py::handle record);
-std::vector<planning::RouteApproach> approach_inputs(py::handle records);
-
 // {(from node key, to node key): extra cost}; None or an empty mapping gives none.
-// Pairs that are not nodes of the network cost nothing and are left out.
+// Every cost must be a finite, non-negative real (TypeError/ValueError naming
+// penalized_edges). Keys that are not pairs of nodes of the network can match no
+// edge and are ignored.
 network::EdgePenalties penalties_input(const network::RouteNetwork& net, py::handle mapping);
 
 // The twelve-key plan mapping of a routed combination. The point lists are the
-// records' own lists, not copies.
+// records' own lists, not copies. `approach` is the chosen approach record or None.
 py::dict plan_object(const network::RouteNetwork& net, const planning::CombinationPlan& plan,
                      py::handle dep, py::handle arr, py::handle sid, py::handle star,
-                     py::handle approaches);
+                     py::handle approach);
 
 // A search fault as the host sees it: a KeyError naming the node that could not be
 // priced, as a missing coordinate would be, or a ValueError when no node is to blame.

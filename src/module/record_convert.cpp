@@ -1,8 +1,27 @@
 #include "module/record_convert.h"
 
 namespace core_calc::module {
+namespace {
 
-py::object seq_object(const navdata::SqlValue& value) {
+std::vector<navdata::ProcedurePoint> points_record(py::handle points) {
+  std::vector<navdata::ProcedurePoint> out;
+  for (py::handle point : py::reinterpret_borrow<py::iterable>(points)) {
+    py::sequence p = py::reinterpret_borrow<py::sequence>(point);
+    navdata::ProcedurePoint native{
+        str_text(p[0]), to_real(p[1], "point latitude"), to_real(p[2], "point longitude"), {}};
+    if (py::len(p) > 3) native.seq = stored_value(p[3]);
+    out.push_back(std::move(native));
+  }
+  return out;
+}
+
+std::string optional_text(py::handle value) {
+  return value.is_none() ? std::string() : str_text(value);
+}
+
+}  // namespace
+
+py::object host_value(const navdata::SqlValue& value) {
   using Kind = navdata::SqlValue::Kind;
   switch (value.kind) {
     case Kind::kInteger:
@@ -19,13 +38,40 @@ py::object seq_object(const navdata::SqlValue& value) {
   return py::none();
 }
 
-py::tuple point_object(const navdata::ProcedurePoint& point) {
-  return py::make_tuple(to_text(point.name), point.lat, point.lon, seq_object(point.seq));
+navdata::SqlValue stored_value(py::handle value) {
+  navdata::SqlValue out;
+  using Kind = navdata::SqlValue::Kind;
+  if (value.is_none()) return out;
+  if (PyLong_Check(value.ptr()) && !PyBool_Check(value.ptr())) {
+    int overflow = 0;
+    const long long integer = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (!overflow && !(integer == -1 && PyErr_Occurred())) {
+      out.kind = Kind::kInteger;
+      out.integer = integer;
+      return out;
+    }
+    PyErr_Clear();
+  } else if (PyFloat_Check(value.ptr())) {
+    out.kind = Kind::kReal;
+    out.real = PyFloat_AS_DOUBLE(value.ptr());
+    return out;
+  } else if (PyBytes_Check(value.ptr())) {
+    out.kind = Kind::kBlob;
+    out.text.assign(PyBytes_AS_STRING(value.ptr()),
+                    static_cast<std::size_t>(PyBytes_GET_SIZE(value.ptr())));
+    return out;
+  }
+  out.kind = Kind::kText;
+  out.text = str_text(value);
+  return out;
 }
 
 py::list points_object(const std::vector<navdata::ProcedurePoint>& points) {
   py::list list(points.size());
-  for (std::size_t i = 0; i < points.size(); ++i) list[i] = point_object(points[i]);
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const navdata::ProcedurePoint& p = points[i];
+    list[i] = py::make_tuple(to_text(p.name), p.lat, p.lon, host_value(p.seq));
+  }
   return list;
 }
 
@@ -37,6 +83,23 @@ py::object procedure_object(const navdata::ProcedureRecord& record) {
 py::object approach_object(const navdata::ApproachRecord& record) {
   return attr("Approach")(to_text(record.name), to_text(record.runway), to_text(record.initial_fix),
                           points_object(record.points));
+}
+
+navdata::ProcedureRecord procedure_record(py::handle record) {
+  navdata::ProcedureRecord out;
+  if (py::hasattr(record, "airport")) out.airport = optional_text(record.attr("airport"));
+  out.name = str_text(record.attr("name"));
+  out.points = points_record(record.attr("points"));
+  return out;
+}
+
+navdata::ApproachRecord approach_record(py::handle record) {
+  navdata::ApproachRecord out;
+  out.name = str_text(record.attr("name"));
+  if (py::hasattr(record, "runway")) out.runway = optional_text(record.attr("runway"));
+  out.initial_fix = str_text(record.attr("initial_fix"));
+  out.points = points_record(record.attr("points"));
+  return out;
 }
 
 }  // namespace core_calc::module

@@ -159,4 +159,16 @@ std::optional<HttpReply> request_weather(const std::string& base_url, const std:
   return http_get(weather_request_url(base_url, icao_upper), "X-API-KEY", api_key);
 }
 
+WindReport fetch_wind_report(const std::string& base_url, const std::string& api_key,
+                             const std::string& icao_upper) {
+  // The weather only refines the ranking: any failure here means "no wind".
+  try {
+    const std::optional<HttpReply> reply = request_weather(base_url, api_key, icao_upper);
+    if (!reply || reply->status != 200) return {};
+    return parse_wind_report(reply->body, icao_upper);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
 }  // namespace core_calc::navdata

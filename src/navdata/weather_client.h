@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "navdata/wind_report.h"
+
 namespace core_calc::navdata {
 
 // Limits of one weather request.
@@ -40,5 +42,9 @@ std::optional<HttpReply> http_get(const std::string& url, std::string_view heade
 // (empty base URL) or the request fails as above.
 std::optional<HttpReply> request_weather(const std::string& base_url, const std::string& api_key,
                                          const std::string& icao_upper);
+
+// One request to the service at `base_url` and its report; never throws.
+WindReport fetch_wind_report(const std::string& base_url, const std::string& api_key,
+                             const std::string& icao_upper);
 
 }  // namespace core_calc::navdata

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "navdata/weather_client.h"
+#include "common/number_text.h"
 
 namespace core_calc::navdata {
 namespace {
@@ -116,16 +116,20 @@ WindReport parse_wind_report(std::string_view body, const std::string& icao_uppe
   return report;
 }
 
-WindReport fetch_wind_report(const std::string& base_url, const std::string& api_key,
-                             const std::string& icao_upper) {
-  // The weather only refines the ranking: any failure here means "no wind".
-  try {
-    const std::optional<HttpReply> reply = request_weather(base_url, api_key, icao_upper);
-    if (!reply || reply->status != 200) return {};
-    return parse_wind_report(reply->body, icao_upper);
-  } catch (const std::exception&) {
-    return {};
+std::string wind_display_text(const WindReport& wind) {
+  switch (wind.kind) {
+    case WindReport::Kind::kText:
+      return wind.text;
+    case WindReport::Kind::kInteger:
+      return std::to_string(wind.integer);
+    case WindReport::Kind::kUnsigned:
+      return std::to_string(wind.unsigned_integer);
+    case WindReport::Kind::kReal:
+      return float_text(wind.real);
+    case WindReport::Kind::kNoReport:
+      break;
   }
+  return "N/A";
 }
 
 }  // namespace core_calc::navdata

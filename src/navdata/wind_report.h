@@ -24,6 +24,10 @@ struct WindReport {
   std::optional<int> direction_deg;
 };
 
+// The direction as a diagnostic line shows it: the text or number as sent, "N/A"
+// without a report.
+std::string wind_display_text(const WindReport& wind);
+
 // Deepest nesting of arrays and objects accepted in a reply; deeper bodies are
 // refused before parsing so no parser recursion depends on the service.
 inline constexpr int kMaxJsonDepth = 64;
@@ -31,9 +35,5 @@ inline constexpr int kMaxJsonDepth = 64;
 // The report in a body with status 200: member `icao_upper` -> "parsed" -> "wind"
 // -> "direction". Anything unreadable gives the report read so far.
 WindReport parse_wind_report(std::string_view body, const std::string& icao_upper);
-
-// One request to the service at `base_url` and its report; never throws.
-WindReport fetch_wind_report(const std::string& base_url, const std::string& api_key,
-                             const std::string& icao_upper);
 
 }  // namespace core_calc::navdata

@@ -4,11 +4,10 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
-#include <optional>
-#include <system_error>
 #include <thread>
 
 #include "common/number_text.h"
+#include "common/parallel.h"
 #include "geo/geodesy.h"
 
 namespace core_calc::network {
@@ -157,11 +156,12 @@ namespace {
 // the ids are published. The results are those of one walk in row order.
 class PipelinedWalk {
  public:
-  PipelinedWalk(const std::vector<AirwayRow>& rows, const BuildOptions& options, RouteNetwork& net,
-                AirwayMetaBuilder& meta, BuildStats& stats)
+  PipelinedWalk(const std::vector<AirwayRow>& rows, const BuildOptions& options,
+                NetworkBuilder& net, AirwayMetaBuilder& meta, BuildStats& stats)
       : rows_(rows),
         options_(options),
         net_(net),
+        nodes_(net.nodes()),
         meta_(meta),
         stats_(stats),
         node_of_(rows.size()) {
@@ -169,34 +169,25 @@ class PipelinedWalk {
   }
 
   void run() {
-    std::exception_ptr follower_error, leader_error;
-    auto follow_guarded = [&] {
-      try {
-        follow();
-      } catch (...) {
-        follower_error = std::current_exception();
-        failed_.store(true);
-      }
-    };
-    {
-      std::optional<std::jthread> follower;
-      try {
-        follower.emplace(follow_guarded);
-      } catch (const std::system_error&) {
-        // Without a second thread the follower runs after the leader.
-      }
-      try {
-        lead();
-      } catch (...) {
-        leader_error = std::current_exception();
-        failed_.store(true);
-        publish(rows_.size() + 1);
-      }
-      if (!follower) follow_guarded();
-    }
+    run_side_by_side(
+        [&] {
+          try {
+            lead();
+          } catch (...) {
+            failed_.store(true);
+            publish(rows_.size() + 1);  // wakes the follower, which then stops
+            throw;
+          }
+        },
+        [&] {
+          try {
+            follow();
+          } catch (...) {
+            failed_.store(true);
+            throw;
+          }
+        });
     net_.adopt_edges(std::move(edges_), sources_);
-    if (follower_error) std::rethrow_exception(follower_error);
-    if (leader_error) std::rethrow_exception(leader_error);
   }
 
  private:
@@ -228,8 +219,8 @@ class PipelinedWalk {
       const AirwayRow& row = rows_[i];
       const double lat = round_coordinate(row.lat);
       const double lon = round_coordinate(row.lon);
-      const NodeId node = net_.intern_node({row.waypoint, lat, lon});
-      net_.set_coord(node, lat, lon);
+      const NodeId node = nodes_.intern({row.waypoint, lat, lon});
+      nodes_.set_coord(node, lat, lon);
       node_of_[i] = node;
       if ((i + 1) % kPublishEvery == 0) publish(i + 1);
     }
@@ -273,7 +264,7 @@ class PipelinedWalk {
     const double lat = round_coordinate(row.lat);
     const double lon = round_coordinate(row.lon);
     meta_.set(row.route, node, {row.seqno_text, row.restriction});
-    net_.grid.add(node, lat, lon, options_.grid_size, false);
+    nodes_.grid.add(node, lat, lon, options_.grid_size, false);
     if (current_segment_ && row.segment.continues(*current_segment_) && prev_ != kNoNode) {
       const double distance = geo::haversine_km(prev_lat_, prev_lon_, lat, lon);
       if (options_.ignore_direction || !row.forbids_forward)
@@ -290,7 +281,8 @@ class PipelinedWalk {
 
   const std::vector<AirwayRow>& rows_;
   const BuildOptions& options_;
-  RouteNetwork& net_;  // the leader owns the nodes, the follower the grid
+  NetworkBuilder& net_;
+  GraphNodes& nodes_;  // the leader owns the nodes, the follower the grid
   AirwayMetaBuilder& meta_;
   BuildStats& stats_;
   std::vector<NodeId> node_of_;
@@ -307,42 +299,19 @@ class PipelinedWalk {
 
 }  // namespace
 
-namespace {
-
-// Orders the grid cells and packs the edges; the two are independent, so the grid
-// goes to a second thread when one can be had.
-void pack(RouteNetwork& net) {
-  std::optional<std::jthread> cells;
-  try {
-    cells.emplace([&net] { net.grid.sort_cells(); });
-  } catch (const std::system_error&) {
-    net.grid.sort_cells();
-  }
-  net.freeze();
-}
-
-}  // namespace
-
-void build_network(const std::vector<AirwayRow>& rows, const BuildOptions& options,
-                   RouteNetwork& net, AirwayMetaBuilder& meta, BuildStats& stats) {
-  net.begin_bulk_load();
-  net.reserve_nodes(rows.size() / 2);  // airway points are shared by about two rows each
-  net.grid.reserve(rows.size());
+std::shared_ptr<const RouteNetwork> build_network(const std::vector<AirwayRow>& rows,
+                                                  const BuildOptions& options,
+                                                  NetworkBuilder&& builder, AirwayMetaBuilder& meta,
+                                                  BuildStats& stats) {
+  builder.nodes().reserve(rows.size() / 2);  // airway points are shared by about two rows each
+  builder.nodes().grid.reserve(rows.size());
   meta.reserve(rows.size());
-  try {
-    PipelinedWalk(rows, options, net, meta, stats).run();
-  } catch (...) {
-    // The rows walked stay usable for the metadata that refers to them.
-    try {
-      pack(net);
-    } catch (...) {
-    }
-    throw;
-  }
+  PipelinedWalk(rows, options, builder, meta, stats).run();
   const auto start = std::chrono::steady_clock::now();
-  pack(net);
+  auto network = std::move(builder).freeze();
   stats.pack_seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return network;
 }
 
 }  // namespace core_calc::network

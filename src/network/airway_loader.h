@@ -9,7 +9,7 @@
 
 #include "navdata/database.h"
 #include "network/airway_meta.h"
-#include "network/route_network.h"
+#include "network/network_builder.h"
 
 namespace core_calc::network {
 
@@ -62,10 +62,13 @@ struct BuildStats {
   double pack_seconds = 0.0;  // packing cells, edges and bearings after the walk
 };
 
-// Walks the rows in order, pausing 1 ms after every 1000 rows so that other host
+// Walks the rows in order into `builder` (whose name table holds the rows' texts)
+// and freezes the network. Pauses 1 ms after every 1000 rows so that other host
 // threads get time. Throws the grid's conversion error for a coordinate that cannot
-// be filed; rows walked before it stay in `meta` and `net`.
-void build_network(const std::vector<AirwayRow>& rows, const BuildOptions& options,
-                   RouteNetwork& net, AirwayMetaBuilder& meta, BuildStats& stats);
+// be filed; `meta` then holds the rows walked before it and must not be published.
+std::shared_ptr<const RouteNetwork> build_network(const std::vector<AirwayRow>& rows,
+                                                  const BuildOptions& options,
+                                                  NetworkBuilder&& builder, AirwayMetaBuilder& meta,
+                                                  BuildStats& stats);
 
 }  // namespace core_calc::network

@@ -1,18 +1,18 @@
-// The airway graph: interned node keys, a coordinate per node, directed edges in
-// insertion order per node, and the grid index of airway points. One instance is
-// immutable once published to searches; hosts that edit a network work on a copy
-// (see the module's copy-on-write handle).
+// The airway graph as searches read it: interned node keys, a coordinate per node,
+// directed edges packed per node in insertion order with their initial bearings,
+// the grid of airway points, and which nodes can reach which.
+//
+// Immutable: a NetworkBuilder produces it, and every search and view shares it
+// read-only from any number of threads. Hosts that edit a network edit a builder
+// and freeze a new one; a search keeps the network it started on.
 #pragma once
 
-#include <optional>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
 
-#include "common/flat_index.h"
-#include "geo/spatial_grid.h"
-#include "network/name_table.h"
-#include "network/node_key.h"
+#include "network/graph_nodes.h"
 #include "network/reachability.h"
 
 namespace core_calc::network {
@@ -23,95 +23,51 @@ struct Edge {
   double dist_km;
 };
 
-// An edge recorded by a bulk load before the adjacency is packed.
-struct BulkEdge {
-  NodeId from;
-  Edge edge;
-};
-
-struct Node {
-  NodeKey key;
-  double lat = 0.0;  // coordinate map entry, valid when has_coord
-  double lon = 0.0;
-  bool has_coord = false;
-  bool has_adjacency = false;  // the node is a key of the graph
-};
-
 class RouteNetwork {
  public:
-  NameTable names;
-  geo::SpatialGrid grid;
+  const NameTable& names() const { return nodes_.names; }
+  const geo::SpatialGrid& grid() const { return nodes_.grid; }
 
-  NodeId intern_node(const NodeKey& key);
-  void reserve_nodes(std::size_t count);  // sizes the key index ahead of a bulk load
-  // Bulk loads announce keys a few rows ahead so the index lookup finds them cached.
-  void prefetch_node(const NodeKey& key) const { index_.prefetch(node_key_hash(key)); }
-  NodeId find_node(const NodeKey& key) const;  // kNoNode when absent
-  NodeId find_node(std::string_view name, double lat, double lon) const;
-
-  // Writes the coordinate map entry; the first write fixes the node's position in order.
-  void set_coord(NodeId node, double lat, double lon);
-  // Writes graph[from][to]; an existing pair keeps its position and takes the new entry.
-  void set_edge(NodeId from, NodeId to, double dist_km, NameId route);
-  // Loading path: starts a bulk load into an empty network; nodes are then interned
-  // without per-node lists, and the edges arrive in one piece through adopt_edges.
-  void begin_bulk_load();
-  // Takes the edges of a bulk load in insertion order, and the nodes that have outgoing
-  // edges in the order of their first one; freeze() then resolves repeated pairs
-  // exactly as set_edge would have.
-  void adopt_edges(std::vector<BulkEdge>&& edges, const std::vector<NodeId>& sources);
-  // Creates graph[from] as an empty adjacency when absent.
-  void ensure_adjacency(NodeId from);
-  // Packs the adjacency lists into flat arrays once loading is done; a later edit
-  // unpacks them again.
-  void freeze();
-
-  const Node& node(NodeId id) const { return nodes_[id]; }
+  NodeId find_node(const NodeKey& key) const { return nodes_.find(key); }
+  NodeId find_node(std::string_view name, double lat, double lon) const {
+    return nodes_.find(name, lat, lon);
+  }
+  const Node& node(NodeId id) const { return nodes_.node(id); }
   std::size_t node_count() const { return nodes_.size(); }
+  const GraphNodes& nodes() const { return nodes_; }
+
   std::span<const Edge> edges(NodeId id) const {
-    if (frozen_) return {flat_.data() + offsets_[id], flat_.data() + offsets_[id + 1]};
-    return lists_[id];
+    return {flat_.data() + offsets_[id], flat_.data() + offsets_[id + 1]};
   }
   const Edge* find_edge(NodeId from, NodeId to) const;
-  // True only when the frozen graph has no route from `from` to `to` at all: a search
-  // between them would visit everything reachable and fail. False when unknown.
+  std::size_t edge_count() const { return flat_.size(); }
+
+  // Initial bearing of each edge of edges(id), in the same order; NaN where an end
+  // has no coordinates.
+  std::span<const double> edge_bearings(NodeId id) const {
+    return {bearings_.data() + offsets_[id], bearings_.data() + offsets_[id + 1]};
+  }
+  // True only when the graph has no route from `from` to `to` at all: a search
+  // between them would visit everything reachable and fail.
   bool certainly_unreachable(NodeId from, NodeId to) const {
     return reach_.certainly_unreachable(from, to);
   }
-  // Initial bearing of each edge of edges(id), in the same order. Computed once when
-  // the network is frozen, so searches need not; empty while the network is editable
-  // or once a coordinate changed.
-  std::span<const double> edge_bearings(NodeId id) const {
-    if (bearings_.empty()) return {};
-    return {bearings_.data() + offsets_[id], bearings_.data() + offsets_[id + 1]};
-  }
-  const std::vector<NodeId>& graph_order() const { return graph_order_; }
-  const std::vector<NodeId>& coord_order() const { return coord_order_; }
-  std::size_t edge_count() const { return edge_count_; }
 
-  // Key order used to break ties: name by code point, then latitude, then longitude.
-  bool key_less(NodeId a, NodeId b) const;
+  const std::vector<NodeId>& graph_order() const { return nodes_.graph_order(); }
+  const std::vector<NodeId>& coord_order() const { return nodes_.coord_order(); }
+  bool key_less(NodeId a, NodeId b) const { return nodes_.key_less(a, b); }
 
   std::size_t memory_bytes() const;
 
  private:
-  void thaw();
-  void compute_bearings();
+  friend class NetworkBuilder;
+  RouteNetwork() = default;
 
-  std::vector<Node> nodes_;
-  FlatIndex index_;
-  bool frozen_ = false;
-  std::vector<std::vector<Edge>> lists_;  // adjacency while editable
-  std::vector<std::uint32_t> offsets_;  // adjacency when frozen: flat_[offsets_[n]..offsets_[n+1])
+  GraphNodes nodes_;
+  std::vector<std::uint32_t> offsets_{0};  // edges of n: flat_[offsets_[n]..offsets_[n + 1])
   std::vector<Edge> flat_;
-  std::vector<double> bearings_;  // parallel to flat_, see edge_bearings()
-  Reachability reach_;            // of the frozen graph, dropped by any edit
-  using PendingEdge = BulkEdge;
-  std::vector<PendingEdge> pending_;  // adopted from a bulk load, packed by freeze()
-  bool bulk_ = false;
-  std::vector<NodeId> graph_order_;
-  std::vector<NodeId> coord_order_;
-  std::size_t edge_count_ = 0;
+  std::vector<double> bearings_;  // parallel to flat_
+  Reachability reach_;
 };
 
 }  // namespace core_calc::network

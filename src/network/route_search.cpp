@@ -62,7 +62,7 @@ SearchResult RouteSearch::run(NodeId start, NodeId end, std::optional<LatLon> ta
           target.value_or(LatLon{end_node.lat, end_node.lon}),
           initial_prev,
           penalties && !penalties->empty() ? penalties : nullptr,
-          net_.names.find(kDirectRoute)};
+          net_.names().find(kDirectRoute)};
   const bool bad_target = !finite_point(q.target);
   if (bad_target || (initial_prev && !finite_point(*initial_prev))) {
     result.fault = SearchFault::kNonFiniteCoordinate;
@@ -112,8 +112,8 @@ bool RouteSearch::relax(const Query& q, NodeId node, NodeId pred, NameId route, 
 bool RouteSearch::expand(const Query& q, std::uint32_t slot, SearchResult& result) {
   const SearchNodeState current = states_[slot];  // a copy: relaxing may move the states
   const Node& here = net_.node(current.node);
-  const auto edges = net_.edges(current.node);             // a view into the network
-  const auto bearings = net_.edge_bearings(current.node);  // empty when not cached
+  const auto edges = net_.edges(current.node);  // a view into the network
+  const auto bearings = net_.edge_bearings(current.node);
   auto fail = [&](SearchFault fault, NodeId node, NodeId to = kNoNode) {
     result.fault = fault;
     result.fault_node = node;
@@ -132,8 +132,8 @@ bool RouteSearch::expand(const Query& q, std::uint32_t slot, SearchResult& resul
   double in_bearing = 0.0;
   if (previous && !edges.empty()) {
     if (!here.has_coord) return fail(SearchFault::kMissingCoordinate, current.node);
-    // The bearing of the edge that led here was cached when it was relaxed.
-    in_bearing = current.pred != kNoNode && !bearings.empty()
+    // The bearing of the edge that led here was taken when it was relaxed.
+    in_bearing = current.pred != kNoNode
                      ? current.in_bearing
                      : geo::bearing_deg(previous->lat, previous->lon, here.lat, here.lon);
   }
@@ -143,12 +143,9 @@ bool RouteSearch::expand(const Query& q, std::uint32_t slot, SearchResult& resul
     const Edge& edge = edges[i];
     if (edge.dist_km < 0.0) return fail(SearchFault::kNegativeDistance, current.node, edge.to);
     double turn = 0.0;
-    double out_bearing = 0.0;
-    if (!bearings.empty()) out_bearing = bearings[i];
+    const double out_bearing = bearings[i];  // NaN only where an end has no coordinates
     if (previous) {
-      const Node& next = net_.node(edge.to);
-      if (!next.has_coord) return fail(SearchFault::kMissingCoordinate, edge.to);
-      if (bearings.empty()) out_bearing = geo::bearing_deg(here.lat, here.lon, next.lat, next.lon);
+      if (!net_.node(edge.to).has_coord) return fail(SearchFault::kMissingCoordinate, edge.to);
       turn = turn_penalty(geo::bearing_difference(in_bearing, out_bearing));
     }
     const double change = change_costs && edge.route != current.route ? kAirwayChangePenalty : 0.0;

@@ -17,7 +17,7 @@ struct SearchNodeState {
   NameId route;       // route id of the edge from pred
   double g;           // best known cost from the start
   double h;           // estimate towards the target, computed once per search
-  double in_bearing;  // initial bearing of the edge from pred, when the network caches bearings
+  double in_bearing;  // initial bearing of the edge from pred
 };
 
 // Open-addressing map NodeId -> state slot. Slots are stable indices into the

@@ -29,7 +29,7 @@ struct Join {
 
 std::optional<Join> join(const network::RouteNetwork& net, const Fix& fix, double radius_km,
                          geo::RadiusRule rule, double grid_size) {
-  const auto hit = net.grid.nearest(fix.lat, fix.lon, radius_km, grid_size, rule);
+  const auto hit = net.grid().nearest(fix.lat, fix.lon, radius_km, grid_size, rule);
   if (!hit) return std::nullopt;
   return Join{hit->id, hit->dist_km};
 }

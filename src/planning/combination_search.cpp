@@ -15,7 +15,7 @@ std::optional<CombinationPlan> route_one(const CombinationSet& set, network::Rou
                                          const Combination& c, const RoutingLimits& limits,
                                          const network::EdgePenalties* penalties) {
   const RouteProcedure* star =
-      c.star == kNoStar ? nullptr : &set.stars[static_cast<std::size_t>(c.star)];
+      c.star == kWithoutStar ? nullptr : &set.stars[static_cast<std::size_t>(c.star)];
   return route_combination(*set.net, search, set.sids[c.sid], star, set.approaches, limits,
                            penalties);
 }

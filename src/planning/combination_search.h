@@ -11,11 +11,11 @@
 
 namespace core_calc::planning {
 
-inline constexpr int kNoStar = -1;
+inline constexpr int kWithoutStar = -1;
 
 struct Combination {
   std::uint32_t sid;
-  int star;  // index into the arrival procedures, or kNoStar
+  int star;  // index into the arrival procedures, or kWithoutStar
 };
 
 // Everything the workers read; nothing of it changes while they run.

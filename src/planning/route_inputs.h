@@ -1,10 +1,13 @@
-// Native form of the procedures one plan request routes: converted from the host's
+// Native form of the procedures one plan request routes: converted from the read
 // records once per request and then shared read-only by every worker.
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "navdata/procedure.h"
 
 namespace core_calc::planning {
 
@@ -28,6 +31,16 @@ struct RouteApproach {
 };
 
 double path_length_km(const std::vector<Fix>& points);
+
+// A procedure that cannot be routed: no point, or a coordinate that is not finite.
+struct InvalidProcedure : std::invalid_argument {
+  using std::invalid_argument::invalid_argument;
+};
+
+// The one way from a read procedure or approach to its routing input. `what`
+// ("sid", "star", "approach") names it in the InvalidProcedure thrown.
+RouteProcedure route_procedure(const navdata::ProcedureRecord& record, const char* what);
+RouteApproach route_approach(const navdata::ApproachRecord& record);
 
 // Module constants and call options that shape one combination's routing.
 struct RoutingLimits {

@@ -1,0 +1,32 @@
+// The module's own readers as native calls: the same argument checks, database
+// reads and diagnostic lines as the callables of the same names, without host
+// records. Plan generation uses them while the host has not rebound those
+// callables. Call with the GIL held; the database work releases it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "module/module_state.h"
+#include "navdata/airport_position.h"
+#include "navdata/procedure.h"
+#include "planning/plan_sources.h"
+
+namespace core_calc::module {
+
+// build_procedures_from_db(icao, table_name, runway)
+std::vector<navdata::ProcedureRecord> own_procedures(py::handle icao, py::handle table_name,
+                                                     py::handle runway);
+// build_iaps_from_db(icao, runway)
+std::vector<navdata::ApproachRecord> own_approaches(py::handle icao, py::handle runway);
+// get_airport_ref_coord(icao)
+std::optional<navdata::Position> own_reference_point(py::handle icao);
+// build_direct_sid / build_direct_star(icao, lat, lon) with the default radius and k
+std::vector<planning::ProcedurePtr> own_direct_procedures(planning::DirectKind kind,
+                                                          const std::string& icao, double lat,
+                                                          double lon);
+// get_best_runway_and_wind(icao_code), identifiers and wind as text
+planning::RunwayRanking own_runways(py::handle icao_code);
+
+}  // namespace core_calc::module
