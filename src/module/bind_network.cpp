@@ -1,15 +1,13 @@
 // RouteNetwork with its graph/coord_map views, AIRWAY_META, and init_network.
 #include <sys/stat.h>
 
-#include <chrono>
-
 #include "module/bindings.h"
 #include "module/grid_handle.h"
 #include "module/mapping_view.h"
 #include "module/network_handle.h"
 #include "navdata/database.h"
-#include "network/airway_loader.h"
 #include "network/airway_meta.h"
+#include "network/network_loader.h"
 
 namespace core_calc::module {
 namespace {
@@ -162,10 +160,6 @@ struct LoadTimes {
   std::size_t rows = 0;
 };
 
-double seconds_since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // Loads the network of DB_PATH. AIRWAY_META describes the network the host uses,
 // so it is replaced only by a load that succeeds: a failed load leaves it as it was.
 py::object load_network(LoadTimes& times, bool pause = true) {
@@ -181,42 +175,23 @@ py::object load_network(LoadTimes& times, bool pause = true) {
   options.ignore_direction = attr_truthy("IGNORE_AIRWAY_DIRECTION");
   options.pause = pause;
 
-  network::NetworkBuilder builder;
-  std::vector<network::AirwayRow> rows;
-  std::string failure;
-  {
+  network::LoadedNetwork loaded;
+  try {
     py::gil_scoped_release release;
-    const auto start = std::chrono::steady_clock::now();
-    navdata::Database db(db_path);  // opening failures reach the caller
-    try {
-      rows = network::read_airway_rows(db, suffix, builder.nodes().names);
-    } catch (const std::exception& e) {
-      failure = e.what();
-    }
-    times.read_seconds = seconds_since(start);
-  }
-  if (!failure.empty()) {
-    print_line("Error loading network from DB: " + failure);
+    loaded = network::load_network(db_path, suffix, options);  // opening failures reach the caller
+  } catch (const network::AirwayReadError& e) {
+    print_line(std::string("Error loading network from DB: ") + e.what());
     return py::cast(NetworkHandle());
   }
-
-  network::AirwayMetaBuilder meta;
-  network::BuildStats stats;
-  std::shared_ptr<const network::RouteNetwork> net;
-  {
-    py::gil_scoped_release release;
-    const auto start = std::chrono::steady_clock::now();
-    net = network::build_network(rows, options, std::move(builder), meta, stats);
-    times.build_seconds = seconds_since(start);
-    times.pause_seconds = stats.pause_seconds;
-    times.pack_seconds = stats.pack_seconds;
-    times.rows = stats.rows;
-    decltype(rows)().swap(rows);
-  }
-  set_attr("AIRWAY_META", py::cast(AirwayMetaView{meta.finish(net)}));
-  print_line("✅ Network initialized: " + std::to_string(stats.edge_writes) +
+  times.read_seconds = loaded.read_seconds;
+  times.build_seconds = loaded.build_seconds;
+  times.pause_seconds = loaded.stats.pause_seconds;
+  times.pack_seconds = loaded.stats.pack_seconds;
+  times.rows = loaded.stats.rows;
+  set_attr("AIRWAY_META", py::cast(AirwayMetaView{loaded.meta}));
+  print_line("✅ Network initialized: " + std::to_string(loaded.stats.edge_writes) +
              " segments. Unique Nodes Active.");
-  return py::cast(NetworkHandle(std::move(net)));
+  return py::cast(NetworkHandle(std::move(loaded.network)));
 }
 
 }  // namespace
