@@ -79,8 +79,9 @@ py::object process_combination(py::handle sid, py::handle star, py::handle avail
       routing_limits(skip_bearing_check, join_radius, bearing_limit);
   auto plan = without_gil(*net, [&] {
     network::RouteSearch search(*net);
+    planning::CachedSearch uncached(search, nullptr);
     const planning::RouteProcedure* star_input = set.stars.empty() ? nullptr : &set.stars[0];
-    return planning::route_combination(*net, search, set.sids[0], star_input, set.approaches,
+    return planning::route_combination(*net, uncached, set.sids[0], star_input, set.approaches,
                                        limits, penalties.empty() ? nullptr : &penalties);
   });
   if (!plan) return py::none();
@@ -111,6 +112,8 @@ py::object process_batch(py::handle args) {
   const auto net = loaded_network();
   set.net = net.get();
   const auto limits = routing_limits(py::bool_(false), unpacked[4], unpacked[5]);
+  planning::SearchCache searches;
+  set.cache = &searches;
   auto best = without_gil(*net, [&] {
     network::RouteSearch search(*net);
     return planning::best_of_batch(set, search, 0, set.combinations.size(), limits);

@@ -41,24 +41,22 @@ bool leaves_in_wrong_direction(const Fix& origin, const Fix& exit, const Fix& ta
   return geo::bearing_difference(to_target, along_sid) > limit_deg;
 }
 
-network::SearchResult search_between(const network::RouteNetwork& net, network::RouteSearch& search,
-                                     NodeId start, NodeId end, const Fix& target,
-                                     std::optional<LatLon> prev,
-                                     const network::EdgePenalties* penalties) {
+std::shared_ptr<const network::SearchResult> search_between(
+    const network::RouteNetwork& net, CachedSearch& search, NodeId start, NodeId end,
+    const Fix& target, std::optional<LatLon> prev, const network::EdgePenalties* penalties) {
   // A search towards a node the graph cannot reach would only exhaust the network.
-  if (net.certainly_unreachable(start, end)) return {};
-  network::SearchResult result =
-      search.run(start, end, LatLon{target.lat, target.lon}, prev, penalties);
-  if (result.fault != network::SearchFault::kNone)
-    throw SearchFaultError("the route search met a node it cannot price", result.fault_node);
+  if (net.certainly_unreachable(start, end)) return std::make_shared<const network::SearchResult>();
+  auto result = search.run(start, end, LatLon{target.lat, target.lon}, prev, penalties);
+  if (result->fault != network::SearchFault::kNone)
+    throw SearchFaultError("the route search met a node it cannot price", result->fault_node);
   return result;
 }
 
-CombinationPlan make_plan(network::SearchResult&& route, double distance, int approach,
+CombinationPlan make_plan(const network::SearchResult& route, double distance, int approach,
                           double join_km) {
   CombinationPlan plan;
-  plan.enroute = std::move(route.path);
-  plan.route_ids = std::move(route.route_ids);
+  plan.enroute = route.path;
+  plan.route_ids = route.route_ids;
   plan.distance_km = distance;
   plan.approach = approach;
   plan.has_connector = join_km > kConnectorMinKm;
@@ -67,7 +65,7 @@ CombinationPlan make_plan(network::SearchResult&& route, double distance, int ap
 }
 
 std::optional<CombinationPlan> route_with_star(const network::RouteNetwork& net,
-                                               network::RouteSearch& search, NodeId start,
+                                               CachedSearch& search, NodeId start,
                                                std::optional<LatLon> prev,
                                                const RouteProcedure& star,
                                                const std::vector<RouteApproach>& approaches,
@@ -76,8 +74,8 @@ std::optional<CombinationPlan> route_with_star(const network::RouteNetwork& net,
   const Fix& entry = star.points.front();
   const auto end = join(net, entry, kStarJoinRadiusKm, geo::RadiusRule::kFloor, limits.grid_size);
   if (!end) return std::nullopt;
-  network::SearchResult route =
-      search_between(net, search, start, end->node, entry, prev, penalties);
+  const auto found = search_between(net, search, start, end->node, entry, prev, penalties);
+  const network::SearchResult& route = *found;
   if (route.path.empty()) return std::nullopt;
 
   struct Candidate {
@@ -113,11 +111,11 @@ std::optional<CombinationPlan> route_with_star(const network::RouteNetwork& net,
     }
   }
   if (!best) return std::nullopt;  // only when every score is NaN
-  return make_plan(std::move(route), best_distance, best->approach, end->dist_km);
+  return make_plan(route, best_distance, best->approach, end->dist_km);
 }
 
 std::optional<CombinationPlan> route_to_approaches(const network::RouteNetwork& net,
-                                                   network::RouteSearch& search, NodeId start,
+                                                   CachedSearch& search, NodeId start,
                                                    std::optional<LatLon> prev,
                                                    const std::vector<RouteApproach>& approaches,
                                                    const RoutingLimits& limits,
@@ -130,8 +128,8 @@ std::optional<CombinationPlan> route_to_approaches(const network::RouteNetwork& 
     const auto end =
         join(net, iaf, kApproachJoinRadiusKm, geo::RadiusRule::kFloor, limits.grid_size);
     if (!end) continue;
-    network::SearchResult route =
-        search_between(net, search, start, end->node, iaf, prev, penalties);
+    const auto found = search_between(net, search, start, end->node, iaf, prev, penalties);
+    const network::SearchResult& route = *found;
     if (route.path.empty()) continue;
     const double distance = route.cost + end->dist_km + iap.length_km;
     const double penalty = end->dist_km > kFarJoinKm ? kFarJoinPenalty : 0.0;
@@ -139,7 +137,7 @@ std::optional<CombinationPlan> route_to_approaches(const network::RouteNetwork& 
     const double score = distance + penalty + bonus;
     if (score < best_score) {
       best_score = score;
-      best = make_plan(std::move(route), distance, static_cast<int>(i), end->dist_km);
+      best = make_plan(route, distance, static_cast<int>(i), end->dist_km);
     }
   }
   return best;
@@ -147,10 +145,12 @@ std::optional<CombinationPlan> route_to_approaches(const network::RouteNetwork& 
 
 }  // namespace
 
-std::optional<CombinationPlan> route_combination(
-    const network::RouteNetwork& net, network::RouteSearch& search, const RouteProcedure& sid,
-    const RouteProcedure* star, const std::vector<RouteApproach>& approaches,
-    const RoutingLimits& limits, const network::EdgePenalties* penalties) {
+std::optional<CombinationPlan> route_combination(const network::RouteNetwork& net,
+                                                 CachedSearch& search, const RouteProcedure& sid,
+                                                 const RouteProcedure* star,
+                                                 const std::vector<RouteApproach>& approaches,
+                                                 const RoutingLimits& limits,
+                                                 const network::EdgePenalties* penalties) {
   const Fix& origin = sid.points.front();
   const Fix& exit = sid.points.back();
   std::optional<LatLon> prev;

@@ -10,6 +10,7 @@
 
 #include "network/route_search.h"
 #include "planning/route_inputs.h"
+#include "planning/search_cache.h"
 
 namespace core_calc::planning {
 
@@ -33,9 +34,11 @@ struct SearchFaultError : std::runtime_error {
 
 // The plan of one combination, or nothing when it cannot be joined, is pruned, or
 // no route exists. `star` may be null: then each approach is routed on its own.
-std::optional<CombinationPlan> route_combination(
-    const network::RouteNetwork& net, network::RouteSearch& search, const RouteProcedure& sid,
-    const RouteProcedure* star, const std::vector<RouteApproach>& approaches,
-    const RoutingLimits& limits, const network::EdgePenalties* penalties);
+std::optional<CombinationPlan> route_combination(const network::RouteNetwork& net,
+                                                 CachedSearch& search, const RouteProcedure& sid,
+                                                 const RouteProcedure* star,
+                                                 const std::vector<RouteApproach>& approaches,
+                                                 const RoutingLimits& limits,
+                                                 const network::EdgePenalties* penalties);
 
 }  // namespace core_calc::planning

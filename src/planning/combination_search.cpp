@@ -11,7 +11,7 @@ namespace {
 constexpr int kForcedAttempts = 4;
 constexpr double kUsedLegPenalty = 500.0;
 
-std::optional<CombinationPlan> route_one(const CombinationSet& set, network::RouteSearch& search,
+std::optional<CombinationPlan> route_one(const CombinationSet& set, CachedSearch& search,
                                          const Combination& c, const RoutingLimits& limits,
                                          const network::EdgePenalties* penalties) {
   const RouteProcedure* star =
@@ -25,9 +25,10 @@ std::optional<CombinationPlan> route_one(const CombinationSet& set, network::Rou
 std::optional<FoundPlan> best_of_batch(const CombinationSet& set, network::RouteSearch& search,
                                        std::size_t begin, std::size_t end,
                                        const RoutingLimits& limits) {
+  CachedSearch cached(search, set.cache);
   std::optional<FoundPlan> best;
   for (std::size_t i = begin; i < end; ++i) {
-    auto plan = route_one(set, search, set.combinations[i], limits, nullptr);
+    auto plan = route_one(set, cached, set.combinations[i], limits, nullptr);
     if (plan && (!best || plan->distance_km < best->plan.distance_km))
       best = FoundPlan{std::move(*plan), i};
   }
@@ -71,9 +72,10 @@ std::vector<CombinationPlan> search_forced(const CombinationSet& set, const Rout
   std::vector<CombinationPlan> found;
   network::EdgePenalties used;
   network::RouteSearch search(*set.net);
+  CachedSearch cached(search, set.cache);
   for (int attempt = 0; attempt < kForcedAttempts; ++attempt) {
     auto plan =
-        route_one(set, search, set.combinations.front(), limits, used.empty() ? nullptr : &used);
+        route_one(set, cached, set.combinations.front(), limits, used.empty() ? nullptr : &used);
     if (!plan || plan->enroute.size() < 2) break;
     const bool repeated = std::any_of(found.begin(), found.end(), [&](const CombinationPlan& p) {
       return p.route_ids == plan->route_ids;

@@ -25,6 +25,7 @@ struct CombinationSet {
   std::vector<RouteProcedure> stars;
   std::vector<RouteApproach> approaches;
   std::vector<Combination> combinations;
+  SearchCache* cache = nullptr;  // the request's shared searches, when it keeps them
 };
 
 struct FoundPlan {

@@ -203,6 +203,7 @@ class Planner {
   // Every SID x STAR pair, SID-major; (SID, none) for each SID without arrivals.
   void build_combinations() {
     set_.net = outcome_.network.get();
+    set_.cache = &searches_;
     for (const auto& [key, loaded] : sids_.entries())
       set_.sids.push_back(route_procedure(*loaded.record, "sid"));
     for (const auto& [key, loaded] : stars_.entries())
@@ -358,6 +359,7 @@ class Planner {
   PlanOutcome outcome_;
   ProcedureMap sids_, stars_;
   std::vector<ApproachPtr> iaps_;
+  SearchCache searches_;  // shared by every attempt of this request
   CombinationSet set_{};
 };
 
