@@ -3,6 +3,7 @@
 
 #include <chrono>
 
+#include "module/airway_meta_handle.h"
 #include "module/bindings.h"
 #include "module/grid_handle.h"
 #include "module/mapping_view.h"
@@ -218,6 +219,11 @@ py::object load_network(LoadTimes& times, bool pause = true) {
 }
 
 }  // namespace
+
+std::shared_ptr<const network::AirwayMeta> native_airway_meta(py::handle value) {
+  if (!py::isinstance<AirwayMetaView>(value)) return nullptr;
+  return value.cast<const AirwayMetaView&>().meta;
+}
 
 void bind_network_class(py::module_& m) {
   py::class_<AdjacencyView> adjacency(m, "_AdjacencyView");

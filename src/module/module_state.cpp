@@ -58,7 +58,11 @@ std::string attr_text(const char* name) {
 }
 
 bool attr_truthy(const char* name) {
-  const int truth = PyObject_IsTrue(attr(name).ptr());
+  return truthy(attr(name));
+}
+
+bool truthy(py::handle value) {
+  const int truth = PyObject_IsTrue(value.ptr());
   if (truth < 0) throw py::error_already_set();
   return truth == 1;
 }

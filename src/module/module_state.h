@@ -24,6 +24,9 @@ double attr_real(const char* name);
 std::string attr_text(const char* name);
 bool attr_truthy(const char* name);
 
+// The host's truth value of `value` (bool()); an error in __bool__ or __len__ propagates.
+bool truthy(py::handle value);
+
 // Real number of a host value (int, float, bool or anything with __float__ that is
 // not text); TypeError naming `what` otherwise.
 double to_real(py::handle value, const char* what);
