@@ -196,6 +196,11 @@ py::object load_network(LoadTimes& times, bool pause = true) {
 
 }  // namespace
 
+std::shared_ptr<const network::AirwayMeta> native_airway_meta(py::handle value) {
+  if (!py::isinstance<AirwayMetaView>(value)) return nullptr;
+  return value.cast<const AirwayMetaView&>().meta;
+}
+
 void bind_network_class(py::module_& m) {
   py::class_<AdjacencyView> adjacency(m, "_AdjacencyView");
   add_mapping_methods(adjacency);
