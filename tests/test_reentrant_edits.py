@@ -1,17 +1,19 @@
 """Host code that runs while the network converts an argument (a key element's
-__float__, GRID_SIZE's) may edit that very network. Every view, edit and grid
-operation must finish on data that stays alive; the sanitizer run catches a read
-of freed memory here."""
+__float__, GRID_SIZE's) may edit that very network and drop every other owner of
+what it read before. Every view, edit and grid operation must finish on data that
+stays alive; the sanitizer run catches a read of freed memory here."""
 import pytest
 
 import core_calc
+from navdb import NavDb
 
 A, B = ("A", 10.0, 20.0), ("B", 10.0, 21.0)
 
 
 class Editing:
-    """A number whose conversion edits the network, each time with a new node, so
-    the edit cannot be skipped as a repeat."""
+    """A number whose conversion edits the network (each time with a new node, so
+    the edit cannot be skipped as a repeat) and then drops AIRWAY_META, the other
+    owner of the network as it was loaded."""
 
     def __init__(self, net, value):
         self.net, self.value, self.calls = net, value, 0
@@ -21,17 +23,15 @@ class Editing:
         n = self.calls
         self.net.add_edge((f"X{n}", 1.0, n), (f"Y{n}", 2.0, n), 1.0, "Z9")
         self.net.coord_map[(f"X{n}", 1.0, n)] = (1.0, n)
+        core_calc.AIRWAY_META = {}
         return self.value
 
 
 @pytest.fixture
-def net():
-    net = core_calc.RouteNetwork()
-    net.add_edge(A, B, 100.0, "A1")
-    for key in (A, B):
-        net.coord_map[key] = key[1:]
-        net.spatial_index.add_point(key, *key[1:])
-    net.graph[A]  # a snapshot exists before the edits start
+def net(tmp_path):
+    NavDb(tmp_path / "nav.db").airway("A1", 1, [A, B]).close()
+    core_calc.DB_PATH = str(tmp_path / "nav.db")
+    net = core_calc.init_network()
     return net
 
 
@@ -71,11 +71,8 @@ def test_grid_size_that_edits_the_network(net):
     assert list(net.spatial_index.grid[(11, 20)]) == [(("C", 11.0, 20.0), 11.0, 20.0)]
 
 
-def test_search_and_metadata_of_a_network_edited_meanwhile(tmp_path):
-    from navdb import NavDb
-    NavDb(tmp_path / "nav.db").airway("A1", 1, [A, B]).close()
-    core_calc.DB_PATH = str(tmp_path / "nav.db")
-    net = core_calc.GLOBAL_NETWORK = core_calc.init_network()
+def test_search_and_metadata_of_a_network_edited_meanwhile(net):
+    core_calc.GLOBAL_NETWORK = net
     assert core_calc.AIRWAY_META[("A1", key_of(net))]["seqno"] == "10"
     path, routes, cost = core_calc.a_star(key_of(net), B)
     assert path == [B] and routes == ["A1"]
