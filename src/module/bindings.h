@@ -24,6 +24,7 @@ void def_plan_generation(py::module_& m);   // process_batch, generate_flight_pl
 void def_process_batch(py::module_& m);
 void def_api_format(py::module_& m);     // format_for_api
 void def_route_export(py::module_& m);   // route_icao, route_geojson, route_gpx, route_fms
+void def_plan_for_api(py::module_& m);   // plan_for_api
 void def_private_tools(py::module_& m);  // helpers for benchmarks, names start with "_"
 
 }  // namespace core_calc::module

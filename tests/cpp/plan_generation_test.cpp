@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "network/network_loader.h"
+#include "planning/api_format.h"
+#include "planning/api_format_sources.h"
 #include "planning/database_sources.h"
+#include "planning/plan_output.h"
 #include "test_nav_db.h"
 
 namespace core_calc::planning {
@@ -42,7 +45,9 @@ class PlanGeneration : public ::testing::Test {
     db_.procedure("tbl_stars", "ARRB", "BRAVO1", "ALL", {{"W3", 10.5, 20.8}, {"T2", 10.7, 20.9}});
     db_.procedure("tbl_iaps", "ARRB", "I27", "",
                   {{"T2", 10.7, 20.9}, {"FAF", 10.7, 21.0}, {"MAP", 10.7, 21.05}});
-    network_ = network::load_network(db_.path(), "", {}).network;
+    auto loaded = network::load_network(db_.path(), "", {});
+    network_ = loaded.network;
+    meta_ = loaded.meta;
   }
 
   PlanOutcome plan(const PlanRequest& request) {
@@ -54,6 +59,7 @@ class PlanGeneration : public ::testing::Test {
 
   TestNavDb db_{"plan-generation"};
   std::shared_ptr<const network::RouteNetwork> network_;
+  std::shared_ptr<const network::AirwayMeta> meta_;
   Lines lines_;
 };
 
@@ -79,6 +85,22 @@ TEST_F(PlanGeneration, PlansTheRouteWithItsProceduresAndReportsIt) {
   ASSERT_GE(lines_.lines.size(), head.size() + 2);
   EXPECT_EQ(std::vector<std::string>(lines_.lines.begin(), lines_.lines.begin() + 4), head);
   EXPECT_EQ(lines_.lines[5], "   👉 路由详情: SID[ALFA1] -> STAR[BRAVO1] -> APPR[I27.MAIN]");
+}
+
+TEST_F(PlanGeneration, FormatsThePlanForClients) {
+  const PlanRequest req = request("DEPA", "ARRB");
+  const PlanOutcome outcome = plan(req);
+  ASSERT_TRUE(outcome.best);
+  const FlightPlan flight = flight_plan(*outcome.best, *network_, "DEPA", "ARRB");
+  NetworkFormatSources sources(meta_, network_, "RW09", "RW27");
+  ApiRecord record = format_for_api(flight, sources);
+  EXPECT_EQ(record.route_string, "DEPA ALFA1 W1 A1 W3 BRAVO1 I27 ARRB");
+  EXPECT_EQ(record.arr_runway, "RW27");
+  ASSERT_EQ(record.detailed_waypoints.size(), 7u);      // DEP09 W1 W2 W3 T2 FAF MAP
+  EXPECT_EQ(record.detailed_waypoints[2].seqno, "20");  // W2 is the second row of A1
+  extend_record(record, plan_runways(*outcome.best, outcome, req));
+  EXPECT_EQ(record.extension->runways->departure, "RW09");
+  EXPECT_EQ(record.extension->legs.size(), 6u);
 }
 
 TEST_F(PlanGeneration, EarlyFailuresGiveNoResult) {

@@ -26,6 +26,8 @@ class TestNavDb {
                   .string()) {
     std::filesystem::remove(path_);
     if (sqlite3_open(path_.c_str(), &db_) != SQLITE_OK) throw std::runtime_error("cannot open");
+    exec("PRAGMA journal_mode = MEMORY");  // test files need no durability
+    exec("PRAGMA synchronous = OFF");
     const char* procedure =
         "(airport_identifier, procedure_identifier, transition_identifier, "
         "seqno, waypoint_identifier, waypoint_latitude, waypoint_longitude)";
