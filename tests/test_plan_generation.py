@@ -850,3 +850,33 @@ class TestSample:
             len(alternatives) + 1
         again = [core_calc.generate_flight_plan(dep, arr, batch_size=1) for _ in range(3)]
         assert all(a == (best, alternatives) for a in again)
+
+
+# --------------------------------------------------------------------------
+# Weather of both airports
+# --------------------------------------------------------------------------
+
+
+class TestWeatherOfBothAirports:
+    def test_both_weather_queries_are_in_flight_together(self, world, capsys):
+        from test_weather import Reply, WeatherServer, report
+        both = threading.Barrier(2)
+
+        def meet(code):
+            # Answers only once the other airport's query has arrived too.
+            try:
+                both.wait(timeout=1.5)
+            except threading.BrokenBarrierError:
+                return Reply(status=503)
+            return Reply(body=report(code, 270))
+
+        server = WeatherServer()
+        server.reply = meet
+        core_calc.WEATHER_API_URL = server.url
+        try:
+            core_calc.generate_flight_plan("DEPA", "ARRB")
+        finally:
+            server.close()
+        assert sorted(r.query for r in server.requests) == ["icao=ARRB", "icao=DEPA"]
+        assert lines(capsys)[2] == (
+            "ℹ️ [Debug] 推荐跑道组: 起飞 ['RW27'] (风: 270) | 降落 ['RW27'] (风: 270)")

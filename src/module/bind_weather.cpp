@@ -1,6 +1,8 @@
 // get_best_runway_and_wind: the weather request, the runway query and the ranking.
 #include <optional>
+#include <utility>
 
+#include "common/parallel.h"
 #include "module/bindings.h"
 #include "module/own_readers.h"
 #include "module/record_convert.h"
@@ -95,12 +97,42 @@ py::tuple best_runway_and_wind(py::handle icao_code) {
 
 }  // namespace
 
-planning::RunwayRanking own_runways(py::handle icao_code) {
-  const RankedRunways ranked = rank_runways(icao_code);
+namespace {
+
+planning::RunwayRanking ranking_text(const RankedRunways& ranked) {
   planning::RunwayRanking out;
   for (const SqlValue& id : ranked.choice.runways) out.runways.push_back(navdata::stored_text(id));
   out.wind = navdata::wind_display_text(ranked.wind);
   return out;
+}
+
+}  // namespace
+
+planning::RunwayRanking own_runways(py::handle icao_code) {
+  return ranking_text(rank_runways(icao_code));
+}
+
+std::pair<planning::RunwayRanking, planning::RunwayRanking> own_runways_of_both(
+    py::handle departure, py::handle arrival) {
+  const std::string dep_upper = from_text(departure.attr("upper")(), "icao_code");
+  const std::string arr_upper = from_text(arrival.attr("upper")(), "icao_code");
+  // The two weather requests are independent, so an unreachable service costs
+  // its time limit once, not twice.
+  WindReport dep_wind, arr_wind;
+  const std::optional<ServiceConfig> config = read_service_config();
+  if (config && !config->base_url.empty()) {
+    py::gil_scoped_release release;
+    run_side_by_side(
+        [&] {
+          dep_wind = navdata::fetch_wind_report(config->base_url, config->api_key, dep_upper);
+        },
+        [&] {
+          arr_wind = navdata::fetch_wind_report(config->base_url, config->api_key, arr_upper);
+        });
+  }
+  RankedRunways dep{read_choice(dep_upper, dep_wind), dep_wind};
+  RankedRunways arr{read_choice(arr_upper, arr_wind), arr_wind};
+  return {ranking_text(dep), ranking_text(arr)};
 }
 
 void def_runway_selection(py::module_& m) {

@@ -66,6 +66,16 @@ planning::RunwayRanking HostSources::runways(const std::string& icao) {
   return ranking;
 }
 
+std::pair<planning::RunwayRanking, planning::RunwayRanking> HostSources::runways_of_both(
+    const std::string& departure, const std::string& arrival) {
+  {
+    py::gil_scoped_acquire gil;
+    if (is_own("get_best_runway_and_wind"))
+      return own_runways_of_both(to_text(departure), to_text(arrival));
+  }
+  return PlanSources::runways_of_both(departure, arrival);
+}
+
 planning::ProcedureList HostSources::procedures(const std::string& icao,
                                                 planning::ProcedureTable table,
                                                 const std::optional<std::string>& runway) {

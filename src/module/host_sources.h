@@ -25,6 +25,8 @@ class HostSources : public planning::PlanSources, public planning::PlanReport {
   ~HostSources() override;
 
   planning::RunwayRanking runways(const std::string& icao) override;
+  std::pair<planning::RunwayRanking, planning::RunwayRanking> runways_of_both(
+      const std::string& departure, const std::string& arrival) override;
   planning::ProcedureList procedures(const std::string& icao, planning::ProcedureTable table,
                                      const std::optional<std::string>& runway) override;
   std::vector<planning::ApproachPtr> approaches(const std::string& icao,

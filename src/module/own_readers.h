@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "module/module_state.h"
@@ -28,5 +29,8 @@ std::vector<planning::ProcedurePtr> own_direct_procedures(planning::DirectKind k
                                                           double lon);
 // get_best_runway_and_wind(icao_code), identifiers and wind as text
 planning::RunwayRanking own_runways(py::handle icao_code);
+// The same for both airports of a request, their weather requests at the same time.
+std::pair<planning::RunwayRanking, planning::RunwayRanking> own_runways_of_both(
+    py::handle departure, py::handle arrival);
 
 }  // namespace core_calc::module

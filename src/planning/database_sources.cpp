@@ -1,6 +1,7 @@
 #include "planning/database_sources.h"
 
 #include "common/number_text.h"
+#include "common/parallel.h"
 #include "navdata/airport_position.h"
 #include "navdata/approach_reader.h"
 #include "navdata/procedure_reader.h"
@@ -85,13 +86,26 @@ DatabaseSources::DatabaseSources(DatabaseSourceConfig config,
                                  PlanReport& report)
     : config_(std::move(config)), network_(std::move(network)), report_(report) {}
 
+navdata::WindReport DatabaseSources::wind(const std::string& code) const {
+  if (config_.weather_url.empty()) return {};
+  return navdata::fetch_wind_report(config_.weather_url, config_.weather_key, code);
+}
+
 RunwayRanking DatabaseSources::runways(const std::string& icao) {
   const std::string code = upper_ascii(icao);
-  const navdata::WindReport wind =
-      config_.weather_url.empty()
-          ? navdata::WindReport{}
-          : navdata::fetch_wind_report(config_.weather_url, config_.weather_key, code);
-  return rank_runways_by_wind(config_.db_path, "tbl_runways" + config_.table_suffix, code, wind);
+  return rank_runways_by_wind(config_.db_path, "tbl_runways" + config_.table_suffix, code,
+                              wind(code));
+}
+
+std::pair<RunwayRanking, RunwayRanking> DatabaseSources::runways_of_both(
+    const std::string& departure, const std::string& arrival) {
+  const std::string dep = upper_ascii(departure), arr = upper_ascii(arrival);
+  navdata::WindReport dep_wind, arr_wind;
+  if (!config_.weather_url.empty())
+    run_side_by_side([&] { dep_wind = wind(dep); }, [&] { arr_wind = wind(arr); });
+  const std::string table = "tbl_runways" + config_.table_suffix;
+  return {rank_runways_by_wind(config_.db_path, table, dep, dep_wind),
+          rank_runways_by_wind(config_.db_path, table, arr, arr_wind)};
 }
 
 ProcedureList DatabaseSources::procedures(const std::string& icao, ProcedureTable table,

@@ -76,6 +76,8 @@ class DatabaseSources : public PlanSources {
                   PlanReport& report);
 
   RunwayRanking runways(const std::string& icao) override;
+  std::pair<RunwayRanking, RunwayRanking> runways_of_both(const std::string& departure,
+                                                          const std::string& arrival) override;
   ProcedureList procedures(const std::string& icao, ProcedureTable table,
                            const std::optional<std::string>& runway) override;
   std::vector<ApproachPtr> approaches(const std::string& icao, const std::string& runway) override;
@@ -88,6 +90,7 @@ class DatabaseSources : public PlanSources {
 
  private:
   const SettingValue& value(Setting which) const;
+  navdata::WindReport wind(const std::string& code) const;
 
   DatabaseSourceConfig config_;
   std::shared_ptr<const network::RouteNetwork> network_;

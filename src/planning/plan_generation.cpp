@@ -89,8 +89,7 @@ class Planner {
 
  private:
   void choose_runways() {
-    RunwayRanking dep = sources_.runways(r_.departure);
-    RunwayRanking arr = sources_.runways(r_.arrival);
+    auto [dep, arr] = sources_.runways_of_both(r_.departure, r_.arrival);
     if (!r_.forced_dep_rwy.empty()) dep.runways = {r_.forced_dep_rwy};
     if (!r_.forced_arr_rwy.empty()) arr.runways = {r_.forced_arr_rwy};
     report_.runways_chosen(dep, arr);

@@ -74,6 +74,13 @@ class PlanSources {
   virtual ~PlanSources() = default;
 
   virtual RunwayRanking runways(const std::string& icao) = 0;
+  // The rankings of both airports of a request; sources that can ask for both at
+  // once do (the two weather requests are independent).
+  virtual std::pair<RunwayRanking, RunwayRanking> runways_of_both(const std::string& departure,
+                                                                  const std::string& arrival) {
+    RunwayRanking dep = runways(departure);
+    return {std::move(dep), runways(arrival)};
+  }
   // Procedures of `icao` in `table`; a runway keeps only its own transitions and the
   // common part, none keeps everything.
   virtual ProcedureList procedures(const std::string& icao, ProcedureTable table,
