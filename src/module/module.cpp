@@ -105,6 +105,7 @@ void populate(py::module_& m) {
   def_runway_selection(m);
   def_plan_generation(m);
   def_api_format(m);
+  def_import_navdata(m);
   def_private_tools(m);
   hide_view_classes(m);
 }
