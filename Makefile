@@ -13,7 +13,8 @@ FG_DIR := $(DATA)/flightgear
 FG_DATA := $(FG_DIR)/usr/share/games/flightgear
 REAL_DB := $(DATA)/real.db
 REAL_PAIR ?= EDDF LEMD
-SOURCES := $(shell find src -name '*.cpp' -o -name '*.h') CMakeLists.txt pyproject.toml
+SOURCES := $(shell find src -name '*.cpp' -o -name '*.h') CMakeLists.txt pyproject.toml \
+  python/core_calc_import.py
 
 .PHONY: all deps build test cpp-test demo demo-real bench asan format clean
 

@@ -374,6 +374,19 @@ def test_damaged_line_names_file_and_line_and_leaves_nothing(tmp_path, name, tex
     assert db.read_bytes() == b"the user's previous database"
 
 
+def test_target_is_replaced_only_by_a_complete_import(tmp_path):
+    source = write(tmp_path / "earth_fix.dat", FIXES[1200])
+    (tmp_path / "nav.db").write_bytes(b"old")
+    core_calc.import_navdata(source, tmp_path / "nav.db")
+    assert query(tmp_path / "nav.db", "SELECT COUNT(*) FROM airports") == [(0,)]
+    with pytest.raises(OSError, match="missing"):
+        core_calc.import_navdata(source, tmp_path / "missing" / "nav.db")
+    (tmp_path / "dir.db").mkdir()
+    with pytest.raises(OSError, match="dir.db"):
+        core_calc.import_navdata(source, tmp_path / "dir.db")
+    assert sorted(os.listdir(tmp_path)) == ["dir.db", "earth_fix.dat", "nav.db"]
+
+
 def test_cut_compressed_file_fails_without_a_line(tmp_path):
     whole = gzip.compress(FIXES[1200].encode() * 50)
     (tmp_path / "earth_fix.dat.gz").write_bytes(whole[: len(whole) // 2])
