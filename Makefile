@@ -2,14 +2,21 @@
 PYTHON ?= python3
 VENV := .venv
 PY := $(VENV)/bin/python
-APT_PACKAGES := libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev pkg-config libgtest-dev
+APT_PACKAGES := libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev zlib1g-dev libgtest-dev \
+  pkg-config
 PY_PACKAGES := "scikit-build-core>=0.10" "pybind11>=3.0,<4" "cmake>=3.18" ninja pytest
 DATA := data
 DEMO_DB := $(DATA)/demo.db
 WORLD_DB := $(DATA)/world.db
-SOURCES := $(shell find src -name '*.cpp' -o -name '*.h') CMakeLists.txt pyproject.toml
+# Open navigation data in the older X-Plane formats, as Debian packages it for FlightGear.
+FG_DIR := $(DATA)/flightgear
+FG_DATA := $(FG_DIR)/usr/share/games/flightgear
+REAL_DB := $(DATA)/real.db
+REAL_PAIR ?= EDDF LEMD
+SOURCES := $(shell find src -name '*.cpp' -o -name '*.h') CMakeLists.txt pyproject.toml \
+  python/core_calc_import.py
 
-.PHONY: all deps build test cpp-test demo bench asan format clean
+.PHONY: all deps build test cpp-test demo demo-real bench asan format clean
 
 all: build
 
@@ -51,10 +58,29 @@ cpp-test: $(VENV)/.python-deps
 	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake -S . -B build/core -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCORE_CALC_PYTHON=OFF >/dev/null
 	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake --build build/core
-	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" ctest --test-dir build/core --output-on-failure -j2 | tail -3
+	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" ctest --test-dir build/core --output-on-failure -j2 \
+	  > build/core/ctest.log || { cat build/core/ctest.log; exit 1; }
+	@tail -3 build/core/ctest.log
 
 demo: build $(DEMO_DB)
 	$(PY) tools/demo.py $(DEMO_DB)
+
+# Imports the real data (downloaded once, about 1.3 GB, of which only the navaid and
+# airport files are kept) and plans a route between REAL_PAIR; the data has no
+# procedures, so the plan departs and arrives by direct legs. Not part of the tests.
+demo-real: build $(FG_DIR)/.extracted
+	$(VENV)/bin/core-calc-import $(FG_DATA)/Navaids $(FG_DATA)/Airports -o $(REAL_DB)
+	$(PY) tools/demo.py $(REAL_DB) $(REAL_PAIR)
+
+$(FG_DIR)/.extracted:
+	@mkdir -p $(FG_DIR)
+	@df -h $(FG_DIR) | tail -1
+	cd $(FG_DIR) && apt-get download flightgear-data-base
+	dpkg-deb --fsys-tarfile $(FG_DIR)/flightgear-data-base_*.deb | tar -x -C $(FG_DIR) \
+	  --wildcards './usr/share/games/flightgear/Navaids/*.dat.gz' \
+	  './usr/share/games/flightgear/Airports/apt.dat.gz'
+	rm -f $(FG_DIR)/flightgear-data-base_*.deb
+	@touch $@
 
 bench: build $(WORLD_DB)
 	$(PY) bench/run_all.py $(WORLD_DB)

@@ -71,6 +71,7 @@ CALLABLES = [
     ("generate_flight_plan", "dep_icao, arr_icao, batch_size=20, forced_sid=None, "
      "forced_star=None, forced_iap=None, forced_dep_rwy=None, forced_arr_rwy=None"),
     ("format_for_api", "plan"),
+    ("import_navdata", "sources, db_path, progress=None"),
 ]
 
 

@@ -107,6 +107,7 @@ void populate(py::module_& m) {
   def_api_format(m);
   def_route_export(m);
   def_plan_for_api(m);
+  def_import_navdata(m);
   def_private_tools(m);
   hide_view_classes(m);
   // Plan generation reads natively through these while the host has not rebound them.

@@ -1,0 +1,148 @@
+// import_navdata: X-Plane-format navigation data files into a navigation database.
+// Converts the arguments, runs the import with the GIL released and turns its
+// errors into host exceptions that name the file and the line.
+#include <cstring>
+#include <memory>
+
+#include "module/bindings.h"
+#include "navimport/navdata_import.h"
+
+namespace core_calc::module {
+namespace {
+
+namespace ni = core_calc::navimport;
+
+// A host path (text, bytes or path-like) as the bytes the system uses.
+std::string path_text(py::handle value) {
+  const py::module_ os = py::module_::import("os");
+  return std::string(py::bytes(os.attr("fsencode")(os.attr("fspath")(value))));
+}
+
+// A path from the core back as host text, undecodable bytes kept as os.fsdecode does.
+py::object host_path(const std::string& path) {
+  return py::module_::import("os").attr("fsdecode")(py::bytes(path));
+}
+
+std::vector<std::string> source_paths(py::handle sources) {
+  std::vector<std::string> paths;
+  if (PyUnicode_Check(sources.ptr()) || PyBytes_Check(sources.ptr()) ||
+      py::hasattr(sources, "__fspath__")) {
+    paths.push_back(path_text(sources));
+    return paths;
+  }
+  for (py::handle item : py::iter(sources)) paths.push_back(path_text(item));
+  return paths;
+}
+
+// Thrown through the core to stop the import after a host error.
+struct Stopped {};
+
+// Forwards progress to the host's callable and lets the host interrupt the import. A
+// host error (an interrupt included) is kept, and the import stopped with Stopped.
+class HostProgress : public ni::ImportObserver {
+ public:
+  explicit HostProgress(py::object progress) : progress_(std::move(progress)) {}
+
+  void file_done(const ni::FileReport& r) override {
+    py::gil_scoped_acquire gil;
+    guarded([&] {
+      if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+      if (progress_.is_none()) return;
+      py::dict report;
+      report["path"] = host_path(r.path);
+      report["kind"] = ni::kind_name(r.kind);
+      report["version"] = r.version;
+      report["lines"] = r.lines;
+      report["records"] = r.records;
+      report["duplicates"] = r.duplicates;
+      report["unresolved"] = r.unresolved;
+      report["skipped"] = r.skipped;
+      report["seconds"] = r.seconds;
+      progress_(report);
+    });
+  }
+
+  void still_working() override {
+    py::gil_scoped_acquire gil;
+    guarded([] {
+      if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    });
+  }
+
+  // Raises the kept host error, if any.
+  void rethrow() {
+    if (error_) {
+      error_->restore();
+      error_.reset();
+      throw py::error_already_set();
+    }
+  }
+
+ private:
+  template <class Call>
+  void guarded(Call&& call) {
+    try {
+      call();
+    } catch (py::error_already_set& e) {
+      error_ = std::make_unique<py::error_already_set>(std::move(e));
+      throw Stopped{};
+    }
+  }
+
+  py::object progress_;
+  std::unique_ptr<py::error_already_set> error_;
+};
+
+[[noreturn]] void raise_data_error(const ni::DataError& e) {
+  py::object error = py::reinterpret_borrow<py::object>(PyExc_ValueError)(to_text(e.what()));
+  error.attr("filename") = host_path(e.path());
+  error.attr("lineno") = e.line() == 0 ? py::object(py::none()) : py::int_(e.line());
+  PyErr_SetObject(PyExc_ValueError, error.ptr());
+  throw py::error_already_set();
+}
+
+[[noreturn]] void raise_source_error(const ni::SourceError& e) {
+  py::object error = py::reinterpret_borrow<py::object>(PyExc_OSError)(
+      e.errno_value(), to_text(std::strerror(e.errno_value())), host_path(e.path()));
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
+  throw py::error_already_set();
+}
+
+py::dict import_navdata(py::object sources, py::object db_path, py::object progress) {
+  const std::vector<std::string> paths = source_paths(sources);
+  const std::string target = path_text(db_path);
+  if (!progress.is_none() && !PyCallable_Check(progress.ptr())) {
+    PyErr_SetString(PyExc_TypeError, "progress must be callable or None");
+    throw py::error_already_set();
+  }
+  HostProgress observer(progress);
+  ni::TableCounts counts;
+  try {
+    py::gil_scoped_release release;
+    counts = ni::import_navdata(paths, target, &observer);
+  } catch (const Stopped&) {
+    observer.rethrow();
+  } catch (const ni::DataError& e) {
+    raise_data_error(e);
+  } catch (const ni::SourceError& e) {
+    raise_source_error(e);
+  } catch (const ni::OutputError& e) {
+    PyErr_SetString(PyExc_OSError, e.what());
+    throw py::error_already_set();
+  }
+  py::dict result;
+  for (const auto& [table, rows] : counts) result[to_text(table)] = rows;
+  return result;
+}
+
+}  // namespace
+
+void def_import_navdata(py::module_& m) {
+  m.def("import_navdata", &import_navdata, py::arg("sources"), py::arg("db_path"),
+        py::arg("progress") = py::none(),
+        "Imports X-Plane-format navigation data files (a file, a directory or a list of\n"
+        "them) into a new navigation database at db_path and returns the rows written per\n"
+        "table. progress, if given, is called with a mapping per file read.");
+}
+
+}  // namespace core_calc::module
