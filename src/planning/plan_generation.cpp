@@ -1,6 +1,7 @@
 #include "planning/plan_generation.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <unordered_map>
 
@@ -71,6 +72,21 @@ class Planner {
   }
 
   PlanOutcome run() {
+    const auto start = Clock::now();
+    PlanOutcome outcome = plan();
+    outcome.times.total_seconds = seconds_since(start);
+    outcome.times.searches_asked = searches_.requests();
+    outcome.times.searches_run = searches_.runs();
+    return outcome;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+  }
+
+  PlanOutcome plan() {
     report_.line("\n🔍 [Debug] 开始计算: " + r_.departure + " -> " + r_.arrival);
     if (!outcome_.network) {
       report_.line("❌ [Debug] 错误:  (GLOBAL_NETWORK) 未加载!");
@@ -81,13 +97,15 @@ class Planner {
     load_arrivals();
     report_.line("⏳ 正在计算最佳路径 (多线程)...");
     build_combinations();
-    rank(search());
+    const auto start = Clock::now();
+    auto plans = search();
+    outcome_.times.search_seconds = seconds_since(start);
+    rank(std::move(plans));
     outcome_.generated = true;
     report_result();
     return std::move(outcome_);
   }
 
- private:
   void choose_runways() {
     auto [dep, arr] = sources_.runways_of_both(r_.departure, r_.arrival);
     if (!r_.forced_dep_rwy.empty()) dep.runways = {r_.forced_dep_rwy};

@@ -49,6 +49,14 @@ struct PlannedRoute {
   std::string star_runway;  // likewise for the STAR
 };
 
+// Where a request's time went, for benchmarks.
+struct PlanTimes {
+  double total_seconds = 0.0;
+  double search_seconds = 0.0;     // routing the combinations (the pool, or the forced search)
+  std::size_t searches_asked = 0;  // route searches the combinations asked for
+  std::size_t searches_run = 0;    // of them, run (the others shared an identical one)
+};
+
 struct PlanOutcome {
   // False for the early failures: no network, no departure procedure, a forced SID
   // that does not exist. Nothing else below is then set but the runways reached.
@@ -59,6 +67,7 @@ struct PlanOutcome {
   RunwayRanking arrival_runways;
   bool runways_chosen = false;  // the runway step ran (the network was loaded)
   std::shared_ptr<const network::RouteNetwork> network;  // the plans' node ids refer to it
+  PlanTimes times;
 };
 
 // Plans `request` on `network` (null: not loaded). Errors of the sources outside the

@@ -5,6 +5,7 @@
 // its result, which is what it would have computed itself.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -38,22 +39,34 @@ class SearchCache {
     std::shared_ptr<Slot> slot;
     {
       std::lock_guard lock(mutex_);
+      ++requests_;
       auto& entry = slots_[key];
       if (!entry) entry = std::make_shared<Slot>();
       slot = entry;
     }
-    std::call_once(slot->once,
-                   [&] { slot->result = std::make_shared<const network::SearchResult>(run()); });
+    std::call_once(slot->once, [&] {
+      runs_.fetch_add(1, std::memory_order_relaxed);
+      slot->result = std::make_shared<const network::SearchResult>(run());
+    });
     return slot->result;
   }
+
+  // Searches asked for, and searches that actually ran.
+  std::size_t requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+  std::size_t runs() const { return runs_.load(std::memory_order_relaxed); }
 
  private:
   struct Slot {
     std::once_flag once;
     std::shared_ptr<const network::SearchResult> result;
   };
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::unordered_map<SearchKey, std::shared_ptr<Slot>, SearchKeyHash> slots_;
+  std::size_t requests_ = 0;
+  std::atomic<std::size_t> runs_{0};
 };
 
 // A worker's route search, answered from the request's cache when one is shared
