@@ -1,0 +1,118 @@
+"""Plan requests on the world-size sample: where a request's time goes, plans per
+second with 1, 2 and 4 host threads, and the cost of a weather service that never
+answers."""
+import contextlib
+import io
+import random
+import socket
+import sqlite3
+import statistics
+import threading
+import time
+
+import core_calc
+from bench_planning import busiest_pairs
+
+OUTSIDE_TARGET = 0.25  # share of a busy request spent outside the route searches
+SCALING_TARGET = 1.8  # plans/s with 4 host threads over plans/s with 1
+ROUNDS = 2  # each pair is requested this many times per thread count
+CALLS = 5
+
+
+def quiet(call, *args):
+    with contextlib.redirect_stdout(io.StringIO()):
+        return call(*args)
+
+
+def regional_pairs(db_path, count, seed=7, min_km=300, max_km=1500):
+    """Random airport pairs with procedures at both ends, as a busy API sees them."""
+    conn = sqlite3.connect(db_path)
+    airports = conn.execute(
+        "SELECT airport_identifier, airport_ref_latitude, airport_ref_longitude FROM airports "
+        "WHERE airport_ref_latitude IS NOT NULL "
+        "AND airport_identifier IN (SELECT airport_identifier FROM tbl_sids) "
+        "AND airport_identifier IN (SELECT airport_identifier FROM tbl_stars)").fetchall()
+    conn.close()
+    rng = random.Random(seed)
+    pairs = []
+    while len(pairs) < count:
+        a, b = rng.sample(airports, 2)
+        if min_km <= core_calc.vectorized_haversine(a[1], a[2], b[1], b[2]) <= max_km:
+            pairs.append((a[0], b[0]))
+    return pairs
+
+
+def time_split(pairs):
+    print("busy pairs (median of %d calls): total, route searches, share outside them" % CALLS)
+    shares = []
+    for dep, arr in pairs:
+        stats = [quiet(core_calc._profile_generate_flight_plan, dep, arr)[1] for _ in range(CALLS)]
+        total = statistics.median(s["total_seconds"] for s in stats)
+        search = statistics.median(s["search_seconds"] for s in stats)
+        share = 1 - search / total
+        shares.append(share)
+        print(f"  {dep}->{arr}: {total * 1000:.1f} ms, searches {search * 1000:.1f} ms, "
+              f"outside {share:.0%}; {stats[0]['searches_asked']} searches asked, "
+              f"{stats[0]['searches_run']} run")
+    worst = max(shares)
+    print(f"  largest share outside the searches: {worst:.0%} (target at most "
+          f"{OUTSIDE_TARGET:.0%}): {'met' if worst <= OUTSIDE_TARGET else 'MISSED'}")
+
+
+def plans_per_second(pairs, threads):
+    """The same requests, shared out among `threads` host threads."""
+    queue = list(pairs) * ROUNDS
+    lock = threading.Lock()
+
+    def work():
+        while True:
+            with lock:
+                if not queue:
+                    return
+                pair = queue.pop()
+            core_calc.plan_for_api(*pair, report=lambda line: None)
+
+    workers = [threading.Thread(target=work) for _ in range(threads)]
+    start = time.perf_counter()
+    for w in workers:
+        w.start()
+    for w in workers:
+        w.join()
+    return len(pairs) * ROUNDS / (time.perf_counter() - start)
+
+
+def throughput(pairs):
+    for pair in pairs:  # warm the page cache and the readers once
+        core_calc.plan_for_api(*pair, report=lambda line: None)
+    rates = {n: plans_per_second(pairs, n) for n in (1, 2, 4)}
+    print(f"plan_for_api, {len(pairs)} regional pairs x {ROUNDS}: " +
+          ", ".join(f"{n} thread{'s' if n > 1 else ''} {r:.0f} plans/s" for n, r in rates.items()))
+    ratio = rates[4] / rates[1]
+    print(f"  4 threads / 1 thread: {ratio:.2f}x (target at least {SCALING_TARGET}x): "
+          f"{'met' if ratio >= SCALING_TARGET else 'MISSED'}")
+
+
+def silent_weather(dep, arr):
+    """A service that accepts connections and never answers: each query runs into
+    its 2 s limit, and the two of a request run at the same time."""
+    with socket.socket() as listener:
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(8)
+        core_calc.WEATHER_API_URL = f"http://127.0.0.1:{listener.getsockname()[1]}"
+        try:
+            start = time.perf_counter()
+            quiet(core_calc.generate_flight_plan, dep, arr)
+            seconds = time.perf_counter() - start
+        finally:
+            core_calc.WEATHER_API_URL = ""
+    print(f"weather service that never answers: a request takes {seconds:.2f} s "
+          f"(two queries of at most 2 s each, run at the same time)")
+
+
+def main(db_path):
+    core_calc.DB_PATH = db_path
+    core_calc.GLOBAL_NETWORK = quiet(core_calc.init_network)
+    busy = busiest_pairs(db_path, 3)
+    time_split(busy)
+    throughput(regional_pairs(db_path, 40))
+    silent_weather(*busy[0])
