@@ -184,22 +184,22 @@ void HostSources::runways_chosen(const planning::RunwayRanking& departure,
   set_attr("recommendedarr", first(arrival));
 }
 
-py::object HostSources::procedure_object(const planning::ProcedurePtr& record) {
+template <class Record, class Build>
+py::object HostSources::host_object(const std::shared_ptr<const Record>& record, Build&& build) {
   auto it = hosts_.find(record.get());
   if (it != hosts_.end()) return it->second;
-  py::object host = module::procedure_object(*record);
+  py::object host = build(*record);
   hosts_[record.get()] = host;
   keep_.push_back(record);
   return host;
 }
 
+py::object HostSources::procedure_object(const planning::ProcedurePtr& record) {
+  return host_object(record, [](const auto& r) { return module::procedure_object(r); });
+}
+
 py::object HostSources::approach_object(const planning::ApproachPtr& record) {
-  auto it = hosts_.find(record.get());
-  if (it != hosts_.end()) return it->second;
-  py::object host = module::approach_object(*record);
-  hosts_[record.get()] = host;
-  keep_.push_back(record);
-  return host;
+  return host_object(record, [](const auto& r) { return module::approach_object(r); });
 }
 
 }  // namespace core_calc::module

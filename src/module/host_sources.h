@@ -51,6 +51,8 @@ class HostSources : public planning::PlanSources, public planning::PlanReport {
 
  private:
   planning::ProcedurePtr remember(py::handle host_record);
+  template <class Record, class Build>
+  py::object host_object(const std::shared_ptr<const Record>& record, Build&& build);
 
   bool announce_runways_;
   py::object report_;
