@@ -3,6 +3,7 @@
 #include <limits>
 #include <optional>
 
+#include "common/plan_texts.h"
 #include "module/bindings.h"
 #include "module/grid_handle.h"
 #include "module/network_handle.h"
@@ -175,7 +176,7 @@ void def_connect_to_network(py::module_& m) {
                                                                geo::RadiusRule::kFloor);
         if (hit[0].is_none()) return py::make_tuple(py::none(), py::list());
         py::list connectors;
-        connectors.append(py::make_tuple("DCT", hit[0], hit[1]));
+        connectors.append(py::make_tuple(kDirectLeg, hit[0], hit[1]));
         return py::make_tuple(hit[0], connectors);
       },
       py::arg("lat"), py::arg("lon"), py::arg("segment_length"));

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/parallel.h"
+#include "common/plan_texts.h"
 #include "module/bindings.h"
 #include "module/own_readers.h"
 #include "module/record_convert.h"
@@ -74,7 +75,7 @@ py::object wind_display(const WindReport& wind) {
     case WindReport::Kind::kNoReport:
       break;
   }
-  return py::str("N/A");
+  return py::str(kNotAvailable);
 }
 
 struct RankedRunways {

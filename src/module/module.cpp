@@ -3,6 +3,7 @@
 // host left them, and executing the module into another object is refused.
 #include <Python.h>
 
+#include "common/plan_texts.h"
 #include "geo/cell_index.h"
 #include "module/bindings.h"
 #include "navdata/database.h"
@@ -18,8 +19,8 @@ void set_initial_attributes_before_tn(py::module_& m) {
   m.attr("ORI_DB_PATH") = "nav_ori.db";
   m.attr("first_arr") = py::none();
   m.attr("last_dep") = py::none();
-  m.attr("recommendeddep") = "N/A";
-  m.attr("recommendedarr") = "N/A";
+  m.attr("recommendeddep") = kNotAvailable;
+  m.attr("recommendedarr") = kNotAvailable;
   m.attr("AIRWAY_META") = py::dict();
   m.attr("GLOBAL_NETWORK") = py::none();
   m.attr("IGNORE_AIRWAY_DIRECTION") = false;
@@ -36,9 +37,9 @@ void set_tuning_constants(py::module_& m) {
   m.attr("SID_JOIN_RADIUS_FALLBACK") = 60.0;
   m.attr("SID_BEARING_LIMIT") = 110;
   m.attr("SID_BEARING_LIMIT_OFF") = 180;
-  m.attr("DIRECT_SID_NAME") = "DCT";
+  m.attr("DIRECT_SID_NAME") = kDirectLeg;
   m.attr("DIRECT_CONNECT_RADIUS") = 100.0;
-  m.attr("DIRECT_ARR_NAME") = "DIRECT";
+  m.attr("DIRECT_ARR_NAME") = kNoStar;
   m.attr("DIRECT_ENTRY_CANDIDATES") = 12;
 }
 

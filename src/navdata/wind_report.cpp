@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/number_text.h"
+#include "common/plan_texts.h"
 
 namespace core_calc::navdata {
 namespace {
@@ -129,7 +130,7 @@ std::string wind_display_text(const WindReport& wind) {
     case WindReport::Kind::kNoReport:
       break;
   }
-  return "N/A";
+  return kNotAvailable;
 }
 
 }  // namespace core_calc::navdata

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "common/plan_texts.h"
 #include "geo/geodesy.h"
 
 namespace core_calc::network {
@@ -12,7 +13,6 @@ namespace {
 constexpr double kEstimateFactor = 1.1;
 constexpr double kStaleSlack = 500.0;
 constexpr double kAirwayChangePenalty = 15.0;
-constexpr const char* kDirectRoute = "DCT";
 
 double turn_penalty(double angle) {
   if (angle > 90.0) return 1000.0;
@@ -62,7 +62,7 @@ SearchResult RouteSearch::run(NodeId start, NodeId end, std::optional<LatLon> ta
           target.value_or(LatLon{end_node.lat, end_node.lon}),
           initial_prev,
           penalties && !penalties->empty() ? penalties : nullptr,
-          net_.names().find(kDirectRoute)};
+          net_.names().find(kDirectLeg)};
   const bool bad_target = !finite_point(q.target);
   if (bad_target || (initial_prev && !finite_point(*initial_prev))) {
     result.fault = SearchFault::kNonFiniteCoordinate;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/plan_texts.h"
 #include "navdata/wind_report.h"
 #include "network/route_network.h"
 #include "planning/plan_sources.h"
@@ -61,8 +62,8 @@ struct DatabaseSourceConfig {
   std::string weather_key;
   double direct_radius_km = 100.0;
   std::int64_t direct_count = 12;
-  std::string direct_departure_name = "DCT";
-  std::string direct_arrival_name = "DIRECT";
+  std::string direct_departure_name = kDirectLeg;
+  std::string direct_arrival_name = kNoStar;
   SettingValue sid_join_radius{5.0, "5.0"};
   SettingValue sid_join_radius_fallback{60.0, "60.0"};
   SettingValue sid_bearing_limit{110.0, "110"};

@@ -10,15 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "common/plan_texts.h"
 #include "navdata/procedure.h"
 
 namespace core_calc::planning {
 
-// Route identifier of a direct leg, and procedure names of a plan without a STAR
-// or without an approach; also the runway of a plan without one.
-inline constexpr const char* kDirectLeg = "DCT";
-inline constexpr const char* kNoStar = "DIRECT";
-inline constexpr const char* kNotAvailable = "N/A";
+using core_calc::kDirectLeg;
+using core_calc::kNoStar;
+using core_calc::kNotAvailable;
 
 // An en-route node: the node key (name, latitude, longitude) of the airway graph.
 struct PlanNode {
