@@ -9,7 +9,7 @@ DEMO_DB := $(DATA)/demo.db
 WORLD_DB := $(DATA)/world.db
 SOURCES := $(shell find src -name '*.cpp' -o -name '*.h') CMakeLists.txt pyproject.toml
 
-.PHONY: all deps build test cpp-test demo bench asan format clean
+.PHONY: all deps build test cpp-test demo host bench asan format clean
 
 all: build
 
@@ -55,6 +55,11 @@ cpp-test: $(VENV)/.python-deps
 
 demo: build $(DEMO_DB)
 	$(PY) tools/demo.py $(DEMO_DB)
+
+# The example API host on the sample database: make host [HOST_PORT=8080]
+HOST_PORT ?= 8080
+host: build $(DEMO_DB)
+	$(PY) examples/api_host.py --db $(DEMO_DB) --port $(HOST_PORT)
 
 bench: build $(WORLD_DB)
 	$(PY) bench/run_all.py $(WORLD_DB)
