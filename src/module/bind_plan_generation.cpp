@@ -99,7 +99,8 @@ void def_plan_generation(py::module_& m) {
   m.def("generate_flight_plan", &generate_flight_plan, py::arg("dep_icao"), py::arg("arr_icao"),
         py::arg("batch_size") = 20, py::arg("forced_sid") = py::none(),
         py::arg("forced_star") = py::none(), py::arg("forced_iap") = py::none(),
-        py::arg("forced_dep_rwy") = py::none(), py::arg("forced_arr_rwy") = py::none());
+        py::arg("forced_dep_rwy") = py::none(), py::arg("forced_arr_rwy") = py::none(),
+        doc::kGenerate);
 }
 
 }  // namespace core_calc::module
