@@ -16,7 +16,7 @@ REAL_PAIR ?= EDDF LEMD
 SOURCES := $(shell find src -name '*.cpp' -o -name '*.h') CMakeLists.txt pyproject.toml \
   python/core_calc_import.py
 
-.PHONY: all deps build test cpp-test demo demo-real bench asan format clean
+.PHONY: all deps build test cpp-test demo demo-real host bench asan format clean
 
 all: build
 
@@ -81,6 +81,10 @@ $(FG_DIR)/.extracted:
 	  './usr/share/games/flightgear/Airports/apt.dat.gz'
 	rm -f $(FG_DIR)/flightgear-data-base_*.deb
 	@touch $@
+# The example API host on the sample database: make host [HOST_PORT=8080]
+HOST_PORT ?= 8080
+host: build $(DEMO_DB)
+	$(PY) examples/api_host.py --db $(DEMO_DB) --port $(HOST_PORT)
 
 bench: build $(WORLD_DB)
 	$(PY) bench/run_all.py $(WORLD_DB)

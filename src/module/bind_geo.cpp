@@ -152,33 +152,35 @@ void bind_grid_class(py::module_& m) {
   add_mapping_methods(view);
   register_as_mapping(view);
 
-  py::class_<GridHandle>(m, "SpatialGrid")
+  py::class_<GridHandle>(m, "SpatialGrid", doc::kSpatialGrid)
       .def(py::init<>())
-      .def_property_readonly("grid", [](py::object self) { return GridView{self}; })
-      .def("add_point", &GridHandle::add_point, py::arg("wp"), py::arg("lat"), py::arg("lon"))
+      .def_property_readonly(
+          "grid", [](py::object self) { return GridView{self}; }, doc::kGridProperty)
+      .def("add_point", &GridHandle::add_point, py::arg("wp"), py::arg("lat"), py::arg("lon"),
+           doc::kAddPoint)
       .def(
           "query_nearest",
           [](const GridHandle& g, double lat, double lon, double max_dist) {
             return g.query_nearest(lat, lon, max_dist, geo::RadiusRule::kFloor);
           },
-          py::arg("lat"), py::arg("lon"), py::arg("max_dist") = 200)
+          py::arg("lat"), py::arg("lon"), py::arg("max_dist") = 200, doc::kQueryNearest)
       .def(
           "query_nearest_wide",
           [](const GridHandle& g, double lat, double lon, double max_dist) {
             return g.query_nearest(lat, lon, max_dist, geo::RadiusRule::kCeil);
           },
-          py::arg("lat"), py::arg("lon"), py::arg("max_dist"))
+          py::arg("lat"), py::arg("lon"), py::arg("max_dist"), doc::kQueryNearestWide)
       .def("query_k_nearest", &GridHandle::query_k_nearest, py::arg("lat"), py::arg("lon"),
-           py::arg("max_dist"), py::arg("k") = 1);
+           py::arg("max_dist"), py::arg("k") = 1, doc::kQueryKNearest);
 }
 
 void def_geodesy(py::module_& m) {
   m.def("vectorized_haversine", &vectorized_haversine, py::arg("lat1"), py::arg("lon1"),
-        py::arg("lat2"), py::arg("lon2"));
+        py::arg("lat2"), py::arg("lon2"), doc::kHaversine);
   m.def("get_bearing", &geo::bearing_deg, py::arg("lat1"), py::arg("lon1"), py::arg("lat2"),
-        py::arg("lon2"));
+        py::arg("lon2"), doc::kBearing);
   m.def("get_turn_angle", &geo::turn_angle_deg, py::arg("p_lat"), py::arg("p_lon"),
-        py::arg("c_lat"), py::arg("c_lon"), py::arg("n_lat"), py::arg("n_lon"));
+        py::arg("c_lat"), py::arg("c_lon"), py::arg("n_lat"), py::arg("n_lon"), doc::kTurnAngle);
 }
 
 }  // namespace core_calc::module

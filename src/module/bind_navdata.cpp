@@ -204,12 +204,13 @@ std::vector<planning::ProcedurePtr> own_direct_procedures(planning::DirectKind k
 
 void def_procedure_readers(py::module_& m) {
   m.def("build_procedures_from_db", &build_procedures_from_db, py::arg("icao"),
-        py::arg("table_name"), py::arg("runway") = py::none());
-  m.def("build_iaps_from_db", &build_iaps_from_db, py::arg("icao"), py::arg("runway"));
+        py::arg("table_name"), py::arg("runway") = py::none(), doc::kProcedures);
+  m.def("build_iaps_from_db", &build_iaps_from_db, py::arg("icao"), py::arg("runway"),
+        doc::kApproaches);
 }
 
 void def_airport_readers(py::module_& m) {
-  m.def("get_airport_ref_coord", &get_airport_ref_coord, py::arg("icao"));
+  m.def("get_airport_ref_coord", &get_airport_ref_coord, py::arg("icao"), doc::kRefCoord);
   // The defaults of radius and k are the constants' values when the module loads.
   py::object radius = attr("DIRECT_CONNECT_RADIUS");
   py::object k = attr("DIRECT_ENTRY_CANDIDATES");
@@ -220,15 +221,15 @@ void def_airport_readers(py::module_& m) {
       [](py::object icao, py::object lat, py::object lon, py::object radius, py::object k) {
         return build_direct(planning::DirectKind::kDeparture, icao, lat, lon, radius, k);
       },
-      py::arg("icao"), py::arg("lat"), py::arg("lon"), py::arg("radius") = radius,
-      py::arg("k") = k);
+      py::arg("icao"), py::arg("lat"), py::arg("lon"), py::arg("radius") = radius, py::arg("k") = k,
+      doc::kDirectSid);
   m.def(
       "build_direct_star",
       [](py::object icao, py::object lat, py::object lon, py::object radius, py::object k) {
         return build_direct(planning::DirectKind::kArrival, icao, lat, lon, radius, k);
       },
-      py::arg("icao"), py::arg("lat"), py::arg("lon"), py::arg("radius") = radius,
-      py::arg("k") = k);
+      py::arg("icao"), py::arg("lat"), py::arg("lon"), py::arg("radius") = radius, py::arg("k") = k,
+      doc::kDirectStar);
 }
 
 }  // namespace core_calc::module

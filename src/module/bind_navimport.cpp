@@ -139,10 +139,7 @@ py::dict import_navdata(py::object sources, py::object db_path, py::object progr
 
 void def_import_navdata(py::module_& m) {
   m.def("import_navdata", &import_navdata, py::arg("sources"), py::arg("db_path"),
-        py::arg("progress") = py::none(),
-        "Imports X-Plane-format navigation data files (a file, a directory or a list of\n"
-        "them) into a new navigation database at db_path and returns the rows written per\n"
-        "table. progress, if given, is called with a mapping per file read.");
+        py::arg("progress") = py::none(), doc::kImportNavdata);
 }
 
 }  // namespace core_calc::module

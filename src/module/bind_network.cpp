@@ -216,11 +216,15 @@ void bind_network_class(py::module_& m) {
   add_mapping_methods(meta);
   register_as_mapping(meta);
 
-  py::class_<NetworkHandle>(m, "RouteNetwork")
+  py::class_<NetworkHandle>(m, "RouteNetwork", doc::kRouteNetwork)
       .def(py::init<>())
-      .def_property_readonly("graph", [](py::object self) { return GraphView{self}; })
-      .def_property_readonly("coord_map", [](py::object self) { return CoordMapView{self}; })
-      .def_property_readonly("spatial_index", [](py::object self) { return GridHandle(self); })
+      .def_property_readonly(
+          "graph", [](py::object self) { return GraphView{self}; }, doc::kGraphProperty)
+      .def_property_readonly(
+          "coord_map", [](py::object self) { return CoordMapView{self}; }, doc::kCoordMapProperty)
+      .def_property_readonly(
+          "spatial_index", [](py::object self) { return GridHandle(self); },
+          doc::kSpatialIndexProperty)
       .def(
           "add_edge",
           [](NetworkHandle& self, py::handle wp1, py::handle wp2, py::handle distance,
@@ -240,14 +244,17 @@ void bind_network_class(py::module_& m) {
             if (both) net.set_edge(b, a, dist, rid);
           },
           py::arg("wp1"), py::arg("wp2"), py::arg("distance"), py::arg("route_id"),
-          py::arg("is_bidirectional") = true);
+          py::arg("is_bidirectional") = true, doc::kAddEdge);
 }
 
 void def_init_network(py::module_& m) {
-  m.def("init_network", []() {
-    LoadTimes times;
-    return load_network(times);
-  });
+  m.def(
+      "init_network",
+      []() {
+        LoadTimes times;
+        return load_network(times);
+      },
+      doc::kInitNetwork);
 }
 
 void def_private_tools(py::module_& m) {
@@ -270,7 +277,7 @@ void def_private_tools(py::module_& m) {
         stats["native_bytes_estimate"] = net->memory_bytes();
         return py::make_tuple(network, stats);
       },
-      py::arg("pauses") = true);
+      py::arg("pauses") = true, doc::kProfileInit);
 }
 
 }  // namespace core_calc::module

@@ -104,7 +104,8 @@ void def_plan_generation(py::module_& m) {
   m.def("generate_flight_plan", &generate_flight_plan, py::arg("dep_icao"), py::arg("arr_icao"),
         py::arg("batch_size") = 20, py::arg("forced_sid") = py::none(),
         py::arg("forced_star") = py::none(), py::arg("forced_iap") = py::none(),
-        py::arg("forced_dep_rwy") = py::none(), py::arg("forced_arr_rwy") = py::none());
+        py::arg("forced_dep_rwy") = py::none(), py::arg("forced_arr_rwy") = py::none(),
+        doc::kGenerate);
   // generate_flight_plan that also reports where the time went; for benchmarks.
   m.def(
       "_profile_generate_flight_plan",
@@ -121,7 +122,7 @@ void def_plan_generation(py::module_& m) {
         stats["searches_run"] = times.searches_run;
         return py::make_tuple(result, stats);
       },
-      py::arg("dep_icao"), py::arg("arr_icao"), py::arg("batch_size") = 20);
+      py::arg("dep_icao"), py::arg("arr_icao"), py::arg("batch_size") = 20, doc::kProfileGenerate);
 }
 
 }  // namespace core_calc::module

@@ -129,11 +129,12 @@ void def_process_combination(py::module_& m) {
   m.def("process_combination", &process_combination, py::arg("sid"), py::arg("star"),
         py::arg("available_iaps"), py::arg("dep"), py::arg("arr"),
         py::arg("skip_bearing_check") = false, py::arg("penalized_edges") = py::none(),
-        py::arg("join_radius") = py::none(), py::arg("bearing_limit") = py::none());
+        py::arg("join_radius") = py::none(), py::arg("bearing_limit") = py::none(),
+        doc::kProcessCombination);
 }
 
 void def_process_batch(py::module_& m) {
-  m.def("process_batch", &process_batch, py::arg("args"));
+  m.def("process_batch", &process_batch, py::arg("args"), doc::kProcessBatch);
 }
 
 }  // namespace core_calc::module

@@ -142,7 +142,7 @@ void def_a_star(py::module_& m) {
       },
       py::arg("start"), py::arg("end"), py::arg("target_lat") = py::none(),
       py::arg("target_lon") = py::none(), py::arg("initial_prev_coord") = py::none(),
-      py::arg("penalized_edges") = py::none());
+      py::arg("penalized_edges") = py::none(), doc::kAStar);
 
   // The same search, also reporting how many heap entries it expanded; for benchmarks.
   m.def(
@@ -156,7 +156,7 @@ void def_a_star(py::module_& m) {
       },
       py::arg("start"), py::arg("end"), py::arg("target_lat") = py::none(),
       py::arg("target_lon") = py::none(), py::arg("initial_prev_coord") = py::none(),
-      py::arg("penalized_edges") = py::none());
+      py::arg("penalized_edges") = py::none(), doc::kAStarStats);
 }
 
 void def_connect_to_network(py::module_& m) {
@@ -179,7 +179,7 @@ void def_connect_to_network(py::module_& m) {
         connectors.append(py::make_tuple(kDirectLeg, hit[0], hit[1]));
         return py::make_tuple(hit[0], connectors);
       },
-      py::arg("lat"), py::arg("lon"), py::arg("segment_length"));
+      py::arg("lat"), py::arg("lon"), py::arg("segment_length"), doc::kConnect);
 }
 
 }  // namespace core_calc::module

@@ -139,7 +139,8 @@ std::pair<planning::RunwayRanking, planning::RunwayRanking> own_runways_of_both(
 void def_runway_selection(py::module_& m) {
   m.def(
       "get_best_runway_and_wind",
-      [](py::object icao_code) { return best_runway_and_wind(icao_code); }, py::arg("icao_code"));
+      [](py::object icao_code) { return best_runway_and_wind(icao_code); }, py::arg("icao_code"),
+      doc::kRunways);
 }
 
 }  // namespace core_calc::module

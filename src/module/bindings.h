@@ -2,6 +2,7 @@
 // initialisation calls them in the order the host sees the names appear.
 #pragma once
 
+#include "module/docstrings.h"
 #include "module/module_state.h"
 
 namespace core_calc::module {

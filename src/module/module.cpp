@@ -176,7 +176,7 @@ PyModuleDef_Slot g_slots[] = {
 PyModuleDef g_definition = {
     PyModuleDef_HEAD_INIT,
     "core_calc",
-    "Flight-route calculator: airway network, procedures, route search and flight plans.",
+    doc::kModule,
     0,
     nullptr,
     g_slots,
