@@ -90,6 +90,30 @@ def test_report_gets_the_lines_and_no_attribute_is_written(loaded, capsys):
     assert (core_calc.recommendeddep, core_calc.recommendedarr) == ("KEEP", "KEEP")
 
 
+def test_report_gets_the_lines_of_the_readers_too(tmp_path, capsys):
+    # No procedures and a missing approach table: the direct-arrival candidates and
+    # the reader's failure line belong to the request's report as well.
+    from navdb import NavDb
+    db = NavDb(tmp_path / "nav.db", tables=["airway_segments", "airports", "tbl_sids"])
+    db.airway("A1", 1, [("P1", 50.0, 10.0), ("P2", 50.0, 11.0)])
+    db.insert("tbl_sids", ("AAAA", "S1", "ALL", 10, "D", 50.0, 9.5),
+              ("AAAA", "S1", "ALL", 20, "P1", 50.0, 10.0))
+    db.insert("airports", ("AAAA", 50.0, 9.4), ("ZZZZ", 50.0, 11.2))
+    db.close()
+    core_calc.DB_PATH = str(tmp_path / "nav.db")
+    core_calc.GLOBAL_NETWORK = core_calc.init_network()
+    capsys.readouterr()
+    lines = []
+    assert core_calc.plan_for_api("AAAA", "ZZZZ", forced_iap="I09",
+                                  report=lines.append) is not None
+    assert capsys.readouterr().out == ""
+    assert any(line.startswith("Error loading IAPs for ZZZZ") for line in lines)
+    lines.clear()
+    core_calc.plan_for_api("AAAA", "ZZZZ", report=lines.append)
+    assert capsys.readouterr().out == ""
+    assert any(line.startswith("🛬 [Debug] ZZZZ 无 STAR/IAP，进近候选 P2") for line in lines)
+
+
 def test_early_failures(loaded, capsys):
     assert core_calc.plan_for_api("NONE", loaded[0][1]) is None
     core_calc.GLOBAL_NETWORK = None

@@ -49,7 +49,7 @@ std::string first_problem(std::initializer_list<const TextArgument*> arguments) 
 }  // namespace
 
 std::vector<navdata::ProcedureRecord> own_procedures(py::handle icao, py::handle table_name,
-                                                     py::handle runway) {
+                                                     py::handle runway, const LineOut& out) {
   const std::string db_path = database_path();
   const TextArgument code = text_argument(icao, "icao");
   const TextArgument table = text_argument(table_name, "table_name");
@@ -63,11 +63,12 @@ std::vector<navdata::ProcedureRecord> own_procedures(py::handle icao, py::handle
   }
   if (!problem.empty())
     load.failure = navdata::procedure_failure_line(str_text(table_name), str_text(icao), problem);
-  if (!load.failure.empty()) print_line(load.failure);
+  if (!load.failure.empty()) out(load.failure);
   return std::move(load.procedures);
 }
 
-std::vector<navdata::ApproachRecord> own_approaches(py::handle icao, py::handle runway) {
+std::vector<navdata::ApproachRecord> own_approaches(py::handle icao, py::handle runway,
+                                                    const LineOut& out) {
   const std::string db_path = database_path();
   const TextArgument code = text_argument(icao, "icao");
   const TextArgument table =
@@ -81,11 +82,11 @@ std::vector<navdata::ApproachRecord> own_approaches(py::handle icao, py::handle 
     if (problem.empty()) load = navdata::read_approaches(db, code.text, table.text, rwy.text);
   }
   if (!problem.empty()) load.failure = navdata::approach_failure_line(str_text(icao), problem);
-  if (!load.failure.empty()) print_line(load.failure);
+  if (!load.failure.empty()) out(load.failure);
   return std::move(load.approaches);
 }
 
-std::optional<navdata::Position> own_reference_point(py::handle icao) {
+std::optional<navdata::Position> own_reference_point(py::handle icao, const LineOut& out) {
   const std::string db_path = database_path();
   // The host's own upper-casing, so any code reads as the host would bind it.
   const TextArgument code = text_from_call([&] { return icao.attr("upper")(); }, "icao");
@@ -98,7 +99,7 @@ std::optional<navdata::Position> own_reference_point(py::handle icao) {
   }
   if (!code.problem.empty())
     load.failure = navdata::airport_position_failure_line(passed, code.problem);
-  if (!load.failure.empty()) print_line(load.failure);
+  if (!load.failure.empty()) out(load.failure);
   return load.position;
 }
 
@@ -112,20 +113,21 @@ PyObject* g_direct_count = nullptr;
 
 py::dict build_procedures_from_db(py::object icao, py::object table_name, py::object runway) {
   py::dict procs;
-  for (const navdata::ProcedureRecord& record : own_procedures(icao, table_name, runway))
+  for (const navdata::ProcedureRecord& record :
+       own_procedures(icao, table_name, runway, print_line))
     procs[to_text(record.name)] = procedure_object(record);
   return procs;
 }
 
 py::list build_iaps_from_db(py::object icao, py::object runway) {
   py::list iaps;
-  for (const navdata::ApproachRecord& record : own_approaches(icao, runway))
+  for (const navdata::ApproachRecord& record : own_approaches(icao, runway, print_line))
     iaps.append(approach_object(record));
   return iaps;
 }
 
 py::object get_airport_ref_coord(py::object icao) {
-  const auto position = own_reference_point(icao);
+  const auto position = own_reference_point(icao, print_line);
   if (!position) return py::none();
   return py::make_tuple(position->lat, position->lon);
 }
@@ -143,7 +145,7 @@ std::vector<network::DirectCandidate> find_candidates(const network::RouteNetwor
                                                       planning::DirectKind kind,
                                                       const std::string& code, double lat_deg,
                                                       double lon_deg, py::handle radius,
-                                                      py::handle k) {
+                                                      py::handle k, const LineOut& out) {
   const double radius_km = to_real(radius, "radius");
   const std::int64_t count = candidate_count(k);
   const double grid_size = attr_real("GRID_SIZE");
@@ -152,7 +154,7 @@ std::vector<network::DirectCandidate> find_candidates(const network::RouteNetwor
     py::gil_scoped_release release;
     candidates = network::direct_candidates(net, lat_deg, lon_deg, radius_km, count, grid_size);
   }
-  if (candidates.empty()) print_line(planning::no_candidate_line(kind, code, str_text(radius)));
+  if (candidates.empty()) out(planning::no_candidate_line(kind, code, str_text(radius)));
   for (const network::DirectCandidate& c : candidates)
     if (!c.has_coord) raise_missing_coordinate(net, c.node);
   return candidates;
@@ -167,8 +169,8 @@ py::list build_direct(planning::DirectKind kind, py::object icao, py::object lat
   const std::shared_ptr<const network::RouteNetwork> net = global_network();
   if (!net) return py::list();
   const std::string code = from_text(icao, "icao");
-  const auto candidates =
-      find_candidates(*net, kind, code, to_real(lat, "lat"), to_real(lon, "lon"), radius, k);
+  const auto candidates = find_candidates(*net, kind, code, to_real(lat, "lat"),
+                                          to_real(lon, "lon"), radius, k, print_line);
   if (candidates.empty()) return py::list();
   const bool departure = kind == planning::DirectKind::kDeparture;
   py::object name = attr(direct_name_attribute(kind));
@@ -190,15 +192,15 @@ py::list build_direct(planning::DirectKind kind, py::object icao, py::object lat
 
 std::vector<planning::ProcedurePtr> own_direct_procedures(planning::DirectKind kind,
                                                           const std::string& icao, double lat,
-                                                          double lon) {
+                                                          double lon, const LineOut& out) {
   const std::shared_ptr<const network::RouteNetwork> net = global_network();
   if (!net) return {};
   const auto candidates =
-      find_candidates(*net, kind, icao, lat, lon, g_direct_radius, g_direct_count);
+      find_candidates(*net, kind, icao, lat, lon, g_direct_radius, g_direct_count, out);
   if (candidates.empty()) return {};
   const std::string name = str_text(attr(direct_name_attribute(kind)));
   auto procs = planning::direct_procedures(kind, icao, lat, lon, name, candidates);
-  print_line(planning::candidate_line(kind, icao, candidates));
+  out(planning::candidate_line(kind, icao, candidates));
   return procs;
 }
 

@@ -85,7 +85,8 @@ planning::ProcedureList HostSources::procedures(const std::string& icao,
     py::object rwy = runway ? py::object(to_text(*runway)) : py::object(py::none());
     planning::ProcedureList list;
     if (is_own("build_procedures_from_db")) {
-      for (navdata::ProcedureRecord& record : own_procedures(to_text(icao), table_name, rwy)) {
+      for (navdata::ProcedureRecord& record :
+           own_procedures(to_text(icao), table_name, rwy, lines())) {
         std::string key = record.name;
         list.emplace_back(std::move(key),
                           std::make_shared<const navdata::ProcedureRecord>(std::move(record)));
@@ -106,7 +107,8 @@ std::vector<planning::ApproachPtr> HostSources::approaches(const std::string& ic
   return guarded([&] {
     std::vector<planning::ApproachPtr> list;
     if (is_own("build_iaps_from_db")) {
-      for (navdata::ApproachRecord& record : own_approaches(to_text(icao), to_text(runway)))
+      for (navdata::ApproachRecord& record :
+           own_approaches(to_text(icao), to_text(runway), lines()))
         list.push_back(std::make_shared<const navdata::ApproachRecord>(std::move(record)));
       return list;
     }
@@ -124,7 +126,7 @@ std::vector<planning::ApproachPtr> HostSources::approaches(const std::string& ic
 
 std::optional<navdata::Position> HostSources::reference_point(const std::string& icao) {
   py::gil_scoped_acquire gil;
-  if (is_own("get_airport_ref_coord")) return own_reference_point(to_text(icao));
+  if (is_own("get_airport_ref_coord")) return own_reference_point(to_text(icao), lines());
   py::object ref = attr("get_airport_ref_coord")(to_text(icao));
   if (ref.is_none()) return std::nullopt;
   return navdata::Position{to_real(ref[py::int_(0)], "reference latitude"),
@@ -136,7 +138,7 @@ std::vector<planning::ProcedurePtr> HostSources::direct_procedures(DirectKind ki
                                                                    double lat, double lon) {
   py::gil_scoped_acquire gil;
   const char* builder = kind == DirectKind::kDeparture ? "build_direct_sid" : "build_direct_star";
-  if (is_own(builder)) return own_direct_procedures(kind, icao, lat, lon);
+  if (is_own(builder)) return own_direct_procedures(kind, icao, lat, lon, lines());
   std::vector<planning::ProcedurePtr> list;
   for (py::handle host : attr(builder)(to_text(icao), lat, lon)) list.push_back(remember(host));
   return list;

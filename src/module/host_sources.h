@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "module/module_state.h"
+#include "module/own_readers.h"
 #include "network/route_network.h"
 #include "planning/plan_generation.h"
 
@@ -50,6 +51,10 @@ class HostSources : public planning::PlanSources, public planning::PlanReport {
   py::object approach_object(const planning::ApproachPtr& record);
 
  private:
+  // Where the native readers send their lines: the request's report.
+  LineOut lines() {
+    return [this](std::string_view text) { line(text); };
+  }
   planning::ProcedurePtr remember(py::handle host_record);
   template <class Record, class Build>
   py::object host_object(const std::shared_ptr<const Record>& record, Build&& build);
