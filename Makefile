@@ -2,7 +2,7 @@
 PYTHON ?= python3
 VENV := .venv
 PY := $(VENV)/bin/python
-APT_PACKAGES := libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev pkg-config
+APT_PACKAGES := libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev pkg-config libgtest-dev
 PY_PACKAGES := "scikit-build-core>=0.10" "pybind11>=3.0,<4" "cmake>=3.18" ninja pytest
 DATA := data
 DEMO_DB := $(DATA)/demo.db
@@ -51,8 +51,9 @@ cpp-test: $(VENV)/.python-deps
 	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake -S . -B build/cpp -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCORE_CALC_CPP_TESTS=ON -DPython_EXECUTABLE="$(CURDIR)/$(PY)" \
 	  -Dpybind11_DIR="$$($(PY) -c 'import pybind11; print(pybind11.get_cmake_dir())')" >/dev/null
-	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake --build build/cpp --target core_tests
+	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake --build build/cpp --target core_tests core_gtests
 	build/cpp/core_tests
+	$(VENV)/bin/ctest --test-dir build/cpp --output-on-failure
 
 demo: build $(DEMO_DB)
 	$(PY) tools/demo.py $(DEMO_DB)

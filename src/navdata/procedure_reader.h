@@ -1,6 +1,6 @@
 // Departure (SID) and arrival (STAR) procedures of one airport: every procedure
 // identifier becomes one record whose points merge all selected transitions in
-// sequence order.
+// flying order (transition_order.h), each transition in sequence order.
 #pragma once
 
 #include <string>
