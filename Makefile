@@ -9,7 +9,7 @@ DEMO_DB := $(DATA)/demo.db
 WORLD_DB := $(DATA)/world.db
 SOURCES := $(shell find src -name '*.cpp' -o -name '*.h') CMakeLists.txt pyproject.toml
 
-.PHONY: all deps build test cpp-test demo bench asan format clean
+.PHONY: all deps build test cpp-test demo bench asan tsan format clean
 
 all: build
 
@@ -62,12 +62,20 @@ bench: build $(WORLD_DB)
 	$(PY) bench/run_all.py $(WORLD_DB)
 
 # The test suite against a build with AddressSanitizer and UBSan (built aside, the
-# installed module is left alone).
+# installed module is left alone); any sanitizer report fails the run.
 asan: $(VENV)/.python-deps
 	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" CORE_CALC_SANITIZE=ON tools/dev_build.sh asan Debug
-	ASAN_OPTIONS=detect_leaks=0 PYTHONPATH=build/dev-asan \
-	  LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
+	tools/sanitizer_run.sh asan env PYTHONPATH=build/dev-asan \
 	  $(PY) -m pytest -q -o faulthandler_timeout=300 tests
+
+# The concurrency tests (pytest -m concurrency) and the threaded C++ tests against a
+# ThreadSanitizer build, built aside like asan; any report fails the run.
+tsan: $(VENV)/.python-deps
+	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" CORE_CALC_TSAN=ON CORE_CALC_CPP_TESTS=ON \
+	  tools/dev_build.sh tsan RelWithDebInfo
+	tools/sanitizer_run.sh tsan build/dev-tsan/route_search_threads_test
+	tools/sanitizer_run.sh tsan env PYTHONPATH=build/dev-tsan \
+	  $(PY) -m pytest -q -o faulthandler_timeout=300 -m concurrency tests
 
 format:
 	clang-format -i $$(find src -name '*.cpp' -o -name '*.h')

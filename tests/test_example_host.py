@@ -213,6 +213,7 @@ def test_other_methods_are_405(host, tiny_db):
     assert body["success"] is False
 
 
+@pytest.mark.concurrency
 def test_concurrent_requests_each_get_their_own_runways(host, tiny_db):
     path, (dep, arr) = tiny_db
     expected = {(dep, arr): in_process(path, dep, arr), (arr, dep): in_process(path, arr, dep)}
