@@ -2,14 +2,15 @@
 PYTHON ?= python3
 VENV := .venv
 PY := $(VENV)/bin/python
-APT_PACKAGES := libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev pkg-config libgtest-dev
+APT_PACKAGES := libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev pkg-config libgtest-dev \
+  clang libclang-rt-14-dev
 PY_PACKAGES := "scikit-build-core>=0.10" "pybind11>=3.0,<4" "cmake>=3.18" ninja pytest
 DATA := data
 DEMO_DB := $(DATA)/demo.db
 WORLD_DB := $(DATA)/world.db
 SOURCES := $(shell find src -name '*.cpp' -o -name '*.h') CMakeLists.txt pyproject.toml
 
-.PHONY: all deps build test cpp-test demo bench asan tsan format clean
+.PHONY: all deps build test cpp-test demo bench asan tsan fuzz format clean
 
 all: build
 
@@ -76,6 +77,18 @@ tsan: $(VENV)/.python-deps
 	tools/sanitizer_run.sh tsan build/dev-tsan/route_search_threads_test
 	tools/sanitizer_run.sh tsan env PYTHONPATH=build/dev-tsan \
 	  $(PY) -m pytest -q -o faulthandler_timeout=300 -m concurrency tests
+
+# The libFuzzer targets of fuzz/, built with clang into build/fuzz; each runs for
+# FUZZ_SECONDS from the seeds of fuzz/make_seeds.py and its corpus so far.
+FUZZ_SECONDS ?= 60
+fuzz: $(VENV)/.python-deps
+	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake -S . -B build/fuzz -G Ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCORE_CALC_FUZZ=ON \
+	  -DPython_EXECUTABLE="$(CURDIR)/$(PY)" \
+	  -Dpybind11_DIR="$$($(PY) -c 'import pybind11; print(pybind11.get_cmake_dir())')" >/dev/null
+	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake --build build/fuzz --target fuzzers
+	$(PY) fuzz/make_seeds.py build/fuzz/seeds
+	fuzz/run_fuzzers.sh build/fuzz build/fuzz/seeds $(FUZZ_SECONDS)
 
 format:
 	clang-format -i $$(find src -name '*.cpp' -o -name '*.h')
