@@ -3,7 +3,7 @@ PYTHON ?= python3
 VENV := .venv
 PY := $(VENV)/bin/python
 APT_PACKAGES := libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev zlib1g-dev libgtest-dev \
-  pkg-config
+  pkg-config clang libclang-rt-14-dev
 PY_PACKAGES := "scikit-build-core>=0.10" "pybind11>=3.0,<4" "cmake>=3.18" ninja pytest
 DATA := data
 DEMO_DB := $(DATA)/demo.db
@@ -16,7 +16,7 @@ REAL_PAIR ?= EDDF LEMD
 SOURCES := $(shell find src -name '*.cpp' -o -name '*.h') CMakeLists.txt pyproject.toml \
   python/core_calc_import.py
 
-.PHONY: all deps build test cpp-test demo demo-real host bench asan format clean
+.PHONY: all deps build test cpp-test demo demo-real host bench asan tsan fuzz format clean
 
 all: build
 
@@ -90,12 +90,32 @@ bench: build $(WORLD_DB)
 	$(PY) bench/run_all.py $(WORLD_DB)
 
 # The test suite against a build with AddressSanitizer and UBSan (built aside, the
-# installed module is left alone).
+# installed module is left alone); any sanitizer report fails the run.
 asan: $(VENV)/.python-deps
 	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" CORE_CALC_SANITIZE=ON tools/dev_build.sh asan Debug
-	ASAN_OPTIONS=detect_leaks=0 PYTHONPATH=build/dev-asan \
-	  LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
+	tools/sanitizer_run.sh asan env PYTHONPATH=build/dev-asan \
 	  $(PY) -m pytest -q -o faulthandler_timeout=300 tests
+
+# The concurrency tests (pytest -m concurrency) and the threaded C++ tests against a
+# ThreadSanitizer build, built aside like asan; any report fails the run.
+tsan: $(VENV)/.python-deps
+	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" CORE_CALC_TSAN=ON CORE_CALC_CPP_TESTS=ON \
+	  tools/dev_build.sh tsan RelWithDebInfo
+	tools/sanitizer_run.sh tsan build/dev-tsan/core_tests --gtest_brief=1
+	tools/sanitizer_run.sh tsan env PYTHONPATH=build/dev-tsan \
+	  $(PY) -m pytest -q -o faulthandler_timeout=300 -m concurrency tests
+
+# The libFuzzer targets of fuzz/, built with clang into build/fuzz; each runs for
+# FUZZ_SECONDS from the seeds of fuzz/make_seeds.py and its corpus so far.
+FUZZ_SECONDS ?= 60
+fuzz: $(VENV)/.python-deps
+	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake -S . -B build/fuzz -G Ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCORE_CALC_FUZZ=ON \
+	  -DPython_EXECUTABLE="$(CURDIR)/$(PY)" \
+	  -Dpybind11_DIR="$$($(PY) -c 'import pybind11; print(pybind11.get_cmake_dir())')" >/dev/null
+	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake --build build/fuzz --target fuzzers
+	$(PY) fuzz/make_seeds.py build/fuzz/seeds
+	fuzz/run_fuzzers.sh build/fuzz build/fuzz/seeds $(FUZZ_SECONDS)
 
 format:
 	clang-format -i $$(find src -name '*.cpp' -o -name '*.h')

@@ -382,6 +382,7 @@ def weather():
         server.server_close()
 
 
+@pytest.mark.concurrency
 def test_concurrent_requests_are_planned_at_once_each_with_its_runways(tiny_db, weather):
     path, _ = tiny_db
     pairs = [("LOGS", "LKWQ"), ("LKWQ", "LOGS"), ("EDDQ", "LOGS"), ("LKWQ", "EDDQ")]

@@ -115,6 +115,14 @@ def test_k_nearest_returns_each_point_once_nearest_first(grid):
     assert grid.query_k_nearest(0.5, 0.5, 50, 0) == []
 
 
+@pytest.mark.parametrize("k", [-1, -2, -3, -10**18])
+def test_negative_k_asks_for_no_pairs(grid, k):
+    # "Up to k pairs": not a slice that drops pairs from the end.
+    for name, lon in [("A", 0.5), ("B", 0.51), ("C", 0.52)]:
+        grid.add_point(name, 0.5, lon)
+    assert grid.query_k_nearest(0.5, 0.5, 50, k) == []
+
+
 @pytest.mark.parametrize("query", [
     lambda g: g.query_nearest(0, 0),
     lambda g: g.query_nearest_wide(0, 0, 10),

@@ -45,8 +45,14 @@ def table_without(db_path, table, missing, *rows):
 
 class TestProcedures:
     @pytest.mark.parametrize("runway", [None, ""])
-    @pytest.mark.parametrize("table", ["tbl_sids", "tbl_stars"])
-    def test_all_transitions_merge_in_sequence_order(self, navdb, table, runway):
+    @pytest.mark.parametrize(
+        "table, expected",
+        [
+            ("tbl_sids", ["R09A", "R27A", "R09B", "COM1", "ENR"]),
+            ("tbl_stars", ["ENR", "COM1", "R09A", "R27A", "R09B"]),
+        ],
+    )
+    def test_all_transitions_merge_in_flying_order(self, navdb, table, expected, runway):
         navdb.insert(
             table,
             leg("ABC1A", "RW09", 10, "R09A"),
@@ -59,8 +65,84 @@ class TestProcedures:
         assert list(procs) == ["ABC1A"]
         proc = procs["ABC1A"]
         assert proc == core_calc.Procedure(APT, "ABC1A", proc.points)
-        assert point_names(proc) == ["R09A", "R27A", "R09B", "COM1", "ENR"]
-        assert proc.points[0] == ("R09A", 31.0, 121.0, 10)
+        assert point_names(proc) == expected
+        assert ("R09A", 31.0, 121.0, 10) in proc.points
+
+    def test_transitions_numbered_from_ten_are_flown_one_after_the_other(self, navdb):
+        # Every transition numbers its legs from 10: by seqno alone this SID would read
+        # SAVOS BULGE DEGRO ATLAZ RIKEM EDUSE BULGE EHMAN and end inside the runway
+        # transition. BULGE ends the runway transition and starts the common part.
+        navdb.insert(
+            "tbl_sids",
+            leg("EHMA1A", "RW18", 10, "SAVOS"),
+            leg("EHMA1A", "RW18", 20, "DEGRO"),
+            leg("EHMA1A", "RW18", 30, "RIKEM"),
+            leg("EHMA1A", "RW18", 40, "BULGE"),
+            leg("EHMA1A", "ALL", 10, "BULGE"),
+            leg("EHMA1A", "ALL", 20, "ATLAZ"),
+            leg("EHMA1A", "ALL", 30, "EDUSE"),
+            leg("EHMA1A", "ALL", 40, "EHMAN"),
+        )
+        for runway in (None, "RW18", "18"):
+            points = core_calc.build_procedures_from_db(APT, "tbl_sids", runway)["EHMA1A"].points
+            assert [(p[0], p[3]) for p in points] == [
+                ("SAVOS", 10), ("DEGRO", 20), ("RIKEM", 30), ("BULGE", 40),
+                ("BULGE", 10), ("ATLAZ", 20), ("EDUSE", 30), ("EHMAN", 40),
+            ]
+
+    # A departure flies runway transition, common part, en-route transition; an
+    # arrival the reverse. Within a kind: seqno, nulls last.
+    @pytest.mark.parametrize(
+        "table, expected",
+        [
+            ("tbl_sids", ["RWA", "RWB", "RWN", "C1", "C2", "C3", "EA", "EB"]),
+            ("tbl_stars", ["EA", "EB", "C1", "C2", "C3", "RWA", "RWB", "RWN"]),
+            ("TBL_STARS", ["EA", "EB", "C1", "C2", "C3", "RWA", "RWB", "RWN"]),
+        ],
+    )
+    def test_departure_and_arrival_tables_order_transition_kinds(self, navdb, table, expected):
+        rows = [
+            leg("P", "ALL", 20, "C2"),
+            leg("P", "SOPAN", 20, "EB"),
+            leg("P", "RW09L", None, "RWN"),
+            leg("P", "RW09L", 20, "RWB"),
+            leg("P", "", 30, "C3"),
+            leg("P", None, 10, "C1"),
+            leg("P", "SOPAN", 10, "EA"),
+            leg("P", "RW09L", 10, "RWA"),
+        ]
+        navdb.insert("tbl_sids", *rows).insert("tbl_stars", *rows)
+        assert point_names(core_calc.build_procedures_from_db(APT, table)["P"]) == expected
+
+    @pytest.mark.parametrize(
+        "transition, kind",
+        [("RW27", "runway"), ("RW", "runway"), ("09", "runway"), ("27L", "runway"),
+         ("36R", "runway"), ("18C", "runway"), ("04B", "runway"), ("22T", "runway"),
+         (" 09 ", "runway"), ("ALL", "common"), ("", "common"), ("  ", "common"),
+         (None, "common"), ("9", "en-route"), ("270", "en-route"), ("27X", "en-route"),
+         ("27LR", "en-route"), ("ALLRO", "en-route"), ("BULGE", "en-route")],
+    )
+    def test_kind_of_a_transition(self, navdb, transition, kind):
+        navdb.insert(
+            "tbl_sids",
+            leg("P", "ENRTE", 10, "E"),
+            leg("P", "ALL", 10, "C"),
+            leg("P", transition, 20, "T"),
+        )
+        order = {"runway": ["T", "C", "E"], "common": ["C", "T", "E"], "en-route": ["C", "E", "T"]}
+        assert point_names(core_calc.build_procedures_from_db(APT, "tbl_sids")["P"]) == order[kind]
+
+    @pytest.mark.parametrize(
+        "table, rows",
+        [
+            ("tbl_sids", [("RW27", 10), ("RW27", 20), ("ALL", 30), ("ALL", 40), ("ENR", 50)]),
+            ("tbl_stars", [("ENR", 10), ("ENR", 20), ("ALL", 30), ("ALL", 40), ("RW27", 50)]),
+        ],
+    )
+    def test_data_numbered_across_transitions_keeps_its_order(self, navdb, table, rows):
+        navdb.insert(table, *[leg("P", t, seq, f"F{seq}") for t, seq in reversed(rows)])
+        points = core_calc.build_procedures_from_db(APT, table)["P"].points
+        assert [p[3] for p in points] == [seq for _, seq in rows]
 
     @pytest.mark.parametrize(
         "runway, selected",

@@ -236,6 +236,7 @@ def test_pause_after_every_thousand_rows(db, rows, paused):
     assert (stats["pause_seconds"] >= 0.002) == paused
 
 
+@pytest.mark.concurrency
 def test_other_host_threads_run_while_loading(db):
     db.airway("A1", 1, [(f"W{i}", 0.0001 * i, 0.0) for i in range(20000)])
     ticks = []

@@ -668,6 +668,7 @@ REQUESTS = [("DEPA", "ARRB", 1), ("DEPA", "ARRB", 20), ("DEPM", "ARRB", 20),
             ("DEPG", "ARRB", 20), ("DEPA", "ARRB", 20, "ALFA1")]
 
 
+@pytest.mark.concurrency
 class TestConcurrency:
     def test_eight_threads_give_the_results_of_one(self, world, capsys):
         expected = [core_calc.generate_flight_plan(*r) for r in REQUESTS]
@@ -720,6 +721,33 @@ class TestConcurrency:
         for r, result in results:
             i = REQUESTS.index(r)
             assert result in (expected[i], expected_elsewhere[i], None)
+
+    def test_loading_while_planning(self, world, capsys):
+        # The host reloads the network on one thread while others plan.
+        expected = [core_calc.generate_flight_plan(*r) for r in REQUESTS]
+        stop = threading.Event()
+        loads = []
+
+        def reloader():
+            while not stop.is_set() or not loads:
+                core_calc.GLOBAL_NETWORK = core_calc.init_network()
+                loads.append(True)
+
+        results = []
+
+        def work():
+            for _ in range(3):
+                results.append([core_calc.generate_flight_plan(*r) for r in REQUESTS])
+
+        loader = threading.Thread(target=reloader)
+        loader.start()
+        try:
+            run_threads(4, work)
+        finally:
+            stop.set()
+            loader.join()
+        assert loads and len(results) == 12
+        assert all(r == expected for r in results)
 
     def test_a_call_keeps_the_network_it_started_with(self, world, world_db, tmp_path,
                                                       monkeypatch):

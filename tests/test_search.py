@@ -419,6 +419,7 @@ class TestLoadedNetworks:
             assert core_calc.a_star(s, e, initial_prev_coord=prev) == reference_a_star(
                 graph, coords, s, e, initial_prev_coord=prev)
 
+    @pytest.mark.concurrency
     def test_concurrent_searches_agree_with_single_thread(self, sample_dbs):
         net = load(sample_dbs["demo"])
         keys = list(net.graph)

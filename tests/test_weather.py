@@ -475,6 +475,7 @@ def test_calls_print_nothing(service, runways, capfd):
 # --- Several host threads at once ---------------------------------------------------
 
 
+@pytest.mark.concurrency
 def test_concurrent_calls_each_get_their_own_wind(service, runways):
     codes = {f"K{i:03d}": 10 * i for i in range(12)}
     for code, wind in codes.items():

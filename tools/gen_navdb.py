@@ -1164,6 +1164,9 @@ class NavGen:
             if name is None:
                 continue
             made += 1
+            # Every third SID numbers each transition from 10 as real data does; the
+            # others keep counting across transitions in flying order.
+            restart = made % 3 == 1
             # runway transitions
             rw_max = 0
             for e in sorted(sel, key=lambda e: e["desig"]):
@@ -1188,7 +1191,7 @@ class NavGen:
                 for k, fx in enumerate(pts):
                     rows.append((icao, name, e["rw"], 10 * (k + 1), fx[0], fx[1], fx[2], "1"))
                 rw_max = max(rw_max, len(pts))
-            seq = rw_max * 10
+            seq = 0 if restart else rw_max * 10
             if shape == 3:
                 kfix = self._fix(*dest(ref[0], ref[1], theta + rng.uniform(-10, 10),
                                        rng.uniform(24.0, 32.0)))
@@ -1196,7 +1199,7 @@ class NavGen:
                 for fx in common:
                     seq += 10
                     rows.append((icao, name, "ALL", seq, fx[0], fx[1], fx[2], "2"))
-                base_seq = seq
+                base_seq = 0 if restart else seq
                 for c in [ex] + extra:
                     xf = self._wfix(c[2])
                     mids = self._between(kfix, xf, 1 if c[1] > 60 else 0)
@@ -1279,6 +1282,8 @@ class NavGen:
             if name is None:
                 continue
             made += 1
+            # As for SIDs: every third STAR numbers each transition from 10.
+            restart = made % 3 == 1
             seq = 0
             if enr:
                 mx = 0
@@ -1291,7 +1296,7 @@ class NavGen:
                         rows.append((icao, name, xf[0], 10 * (k + 1), fx[0], fx[1], fx[2], "1"))
                     mx = max(mx, len(pts))
                     apt["star_entries"].append(c[2])
-                seq = mx * 10
+                seq = 0 if restart else mx * 10
             else:
                 apt["star_entries"].append(wi)
             s_brg = bearing(ref[0], ref[1], start[1], start[2])
@@ -1310,7 +1315,7 @@ class NavGen:
                 seq += 10
                 rows.append((icao, name, "ALL", seq, fx[0], fx[1], fx[2], "2"))
             if rw_trans:
-                base_seq = seq
+                base_seq = 0 if restart else seq
                 for e in sorted(sel, key=lambda e: e["desig"]):
                     cbrg = bearing(ref[0], ref[1], cfix[1], cfix[2])
                     t = min(targets[e["desig"]],

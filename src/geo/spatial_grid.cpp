@@ -124,9 +124,9 @@ std::vector<GridHit> SpatialGrid::k_nearest(double lat, double lon, double max_d
   });
   std::stable_sort(found.begin(), found.end(),
                    [](const GridHit& a, const GridHit& b) { return a.dist_km < b.dist_km; });
+  // "Up to k": a negative k asks for nothing, it does not count from the end.
   const auto size = static_cast<std::int64_t>(found.size());
-  const std::int64_t keep = k >= 0 ? std::min(k, size) : std::max<std::int64_t>(0, size + k);
-  found.resize(static_cast<std::size_t>(keep));
+  found.resize(static_cast<std::size_t>(std::clamp<std::int64_t>(k, 0, size)));
   return found;
 }
 

@@ -38,8 +38,8 @@ class SpatialGrid {
   std::optional<GridHit> nearest(double lat, double lon, double max_dist_km, double grid_size,
                                  RadiusRule rule) const;
 
-  // Up to k distinct ids within max_dist_km, nearest first, ties in scan order.
-  // A negative k drops that many from the end, like a slice.
+  // Up to k distinct ids within max_dist_km, nearest first, ties in scan order;
+  // none for k <= 0.
   std::vector<GridHit> k_nearest(double lat, double lon, double max_dist_km, std::int64_t k,
                                  double grid_size) const;
 

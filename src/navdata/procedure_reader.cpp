@@ -4,6 +4,7 @@
 #include <map>
 
 #include "navdata/procedure_table.h"
+#include "navdata/transition_order.h"
 
 namespace core_calc::navdata {
 namespace {
@@ -74,12 +75,36 @@ std::map<std::string, Group> group_usable_rows(const ProcedureRows& table) {
   return groups;
 }
 
-// Points in sequence order; a coordinate that is no number drops its row only.
-std::vector<ProcedurePoint> procedure_points(Group rows) {
-  std::stable_sort(rows.begin(), rows.end(), [](const ProcedureRow* a, const ProcedureRow* b) {
-    return seq_less(ProcedureRows::value(*a, Column::kSeqno),
-                    ProcedureRows::value(*b, Column::kSeqno));
+// Rank of a row's transition in flying order; a table without the column, like a
+// null identifier, has only the common part.
+int transition_rank(const ProcedureRow& row, bool arrival) {
+  const SqlValue& transition = ProcedureRows::value(row, Column::kTransition);
+  const TransitionKind kind =
+      transition.is_null() ? TransitionKind::kCommon : transition_kind(stored_text(transition));
+  return flying_rank(kind, arrival);
+}
+
+// Rows in flying order: by the kind of their transition, then by sequence number.
+// The sort is stable, so rows of equal rank and number keep database order.
+void sort_in_flying_order(Group& rows, bool arrival) {
+  struct Keyed {
+    int rank;
+    const ProcedureRow* row;
+  };
+  std::vector<Keyed> keyed;
+  keyed.reserve(rows.size());
+  for (const ProcedureRow* row : rows) keyed.push_back({transition_rank(*row, arrival), row});
+  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    if (a.rank != b.rank) return a.rank < b.rank;
+    return seq_less(ProcedureRows::value(*a.row, Column::kSeqno),
+                    ProcedureRows::value(*b.row, Column::kSeqno));
   });
+  for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = keyed[i].row;
+}
+
+// Points in flying order; a coordinate that is no number drops its row only.
+std::vector<ProcedurePoint> procedure_points(Group rows, bool arrival) {
+  sort_in_flying_order(rows, arrival);
   std::vector<ProcedurePoint> points;
   for (const ProcedureRow* row : rows) {
     double lat = 0.0, lon = 0.0;
@@ -93,13 +118,13 @@ std::vector<ProcedurePoint> procedure_points(Group rows) {
   return points;
 }
 
-void build_procedures(const std::string& icao, const ProcedureRows& table,
+void build_procedures(const std::string& icao, const ProcedureRows& table, bool arrival,
                       std::vector<ProcedureRecord>& out) {
   if (table.rows.empty()) return;
   const std::map<std::string, Group> groups = group_usable_rows(table);
   if (!groups.empty()) table.require(Column::kSeqno);
   for (const auto& [name, rows] : groups) {
-    std::vector<ProcedurePoint> points = procedure_points(rows);
+    std::vector<ProcedurePoint> points = procedure_points(rows, arrival);
     // A single fix is no procedure that could be flown.
     if (points.size() >= 2) out.push_back({icao, name, std::move(points)});
   }
@@ -118,7 +143,8 @@ ProcedureLoad read_procedures(const Database& db, const std::string& icao, const
   ProcedureLoad load;
   try {
     const Query query = procedure_query(icao, table, runway);
-    build_procedures(icao, read_procedure_rows(db, query.sql, query.params), load.procedures);
+    build_procedures(icao, read_procedure_rows(db, query.sql, query.params),
+                     is_arrival_table(table), load.procedures);
   } catch (const std::exception& e) {
     load.failure = procedure_failure_line(table, icao, e.what());
   }

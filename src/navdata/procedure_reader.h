@@ -1,6 +1,7 @@
 // Departure (SID) and arrival (STAR) procedures of one airport: every procedure
-// identifier becomes one record whose points merge all selected transitions in
-// sequence order.
+// identifier becomes one record whose points merge all selected transitions,
+// ordered by the kind of their transition in flying order (transition_order.h),
+// then by sequence number.
 #pragma once
 
 #include <string>
