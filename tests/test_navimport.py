@@ -99,7 +99,7 @@ def format_cases():
     yield ("cifp", {"earth_fix.dat": FIXES[1200],
                     "CIFP/LSZH.dat": "SID:010,2,ALP1, ,ALPHA,LS,E,A,E   , ,   ,IF, , , ;\n"
                                      "SID:020,2,ALP1, ,BRAVO,LS,E,A,E   , ,   ,TF, , , ;\n"},
-           [("LSZH", "ALP1", "ALL", 1010, "ALPHA"), ("LSZH", "ALP1", "ALL", 1020, "BRAVO")])
+           [("LSZH", "ALP1", "ALL", 10, "ALPHA"), ("LSZH", "ALP1", "ALL", 20, "BRAVO")])
 
 
 CASES = list(format_cases())
@@ -221,17 +221,17 @@ def test_world_counts(world_db):
 
 
 PROCEDURE_ROWS = {
-    "tbl_sids": [  # runway transitions, then the common part (1000+), then en-route (2000+)
+    "tbl_sids": [  # every transition numbered from 10, as in the source
         ("ABBT1", "RW09", 10, "RW09"), ("ABBT1", "RW09", 20, "DA090"),
         ("ABBT1", "RW27", 20, "DA090"),  # the heading leg before it has no position
-        ("ABBT1", "ALL", 1010, "DA090"), ("ABBT1", "ALL", 1020, "DPA"),
-        ("ABBT1", "ALL", 1030, "ABBOT"),
-        ("ABBT1", "BAKER", 2010, "ABBOT"), ("ABBT1", "BAKER", 2020, "BAKER"),
+        ("ABBT1", "ALL", 10, "DA090"), ("ABBT1", "ALL", 20, "DPA"),
+        ("ABBT1", "ALL", 30, "ABBOT"),
+        ("ABBT1", "BAKER", 10, "ABBOT"), ("ABBT1", "BAKER", 20, "BAKER"),
     ],
-    "tbl_stars": [  # en-route transition, common part (1000+), runway transition (2000+)
+    "tbl_stars": [
         ("DOVR1", "CHASE", 10, "CHASE"), ("DOVR1", "CHASE", 20, "DOVER"),
-        ("DOVR1", "ALL", 1010, "DOVER"), ("DOVR1", "ALL", 1020, "AR300"),
-        ("DOVR1", "RW27", 2010, "AR300"), ("DOVR1", "RW27", 2020, "AR280"),
+        ("DOVR1", "ALL", 10, "DOVER"), ("DOVR1", "ALL", 20, "AR300"),
+        ("DOVR1", "RW27", 10, "AR300"), ("DOVR1", "RW27", 20, "AR280"),
     ],
     "tbl_iaps": [  # transition and final part; the missed approach is left out
         ("I27", "AR300", 10, "AR300"), ("I27", "AR300", 20, "AR280"),
@@ -321,7 +321,7 @@ def test_parallel_runway_transitions_are_written_per_runway(tmp_path):
     core_calc.import_navdata(tmp_path, db)
     assert query(db, "SELECT transition_identifier, seqno FROM tbl_sids") == [
         ("RW16L", 10), ("RW16R", 10)]
-    assert query(db, "SELECT transition_identifier, seqno FROM tbl_stars") == [("ALL", 2010)]
+    assert query(db, "SELECT transition_identifier, seqno FROM tbl_stars") == [("ALL", 10)]
 
 
 def test_end_to_end_flight_plan_between_fixture_airports(world_db, capsys):

@@ -7,8 +7,6 @@ namespace {
 
 enum class Part { kRunway, kCommon, kEnroute, kLeftOut };
 
-constexpr long kPartStep = 1000;  // larger than any source sequence number
-
 bool is_runway_name(std::string_view t) {
   if (t.size() < 4 || t.size() > 5 || t.substr(0, 2) != "RW") return false;
   if (t[2] < '0' || t[2] > '9' || t[3] < '0' || t[3] > '9') return false;
@@ -36,12 +34,6 @@ Part part_of(const CifpLeg& leg) {
   return part_by_name(leg.transition);
 }
 
-long part_offset(ProcedureKind kind, Part part) {
-  if (kind == ProcedureKind::kApproach) return 0;
-  if (part == Part::kCommon) return kPartStep;
-  const bool first = kind == ProcedureKind::kSid ? part == Part::kRunway : part == Part::kEnroute;
-  return first ? 0 : 2 * kPartStep;
-}
 
 PointKind point_kind(char section, char subsection) {
   if (section == 'D') return subsection == 'B' ? PointKind::kNdb : PointKind::kVhf;
@@ -147,7 +139,6 @@ ProcedureCounts procedure_rows(const CifpFile& file, std::string_view airport,
     } else {
       names = resolver.runway_transitions(head.transition);
     }
-    const long offset = part_offset(head.kind, part);
     std::string_view previous_fix;
     for (std::size_t i = first; i < last; ++i) {
       const CifpLeg& leg = legs[i];
@@ -160,7 +151,7 @@ ProcedureCounts procedure_rows(const CifpFile& file, std::string_view airport,
       }
       ++counts.resolved;
       previous_fix = leg.fix;
-      ProcedureRow row{leg.kind, leg.procedure, std::nullopt,  leg.seq + offset,
+      ProcedureRow row{leg.kind, leg.procedure, std::nullopt,  leg.seq,
                        leg.fix,  *position,     leg.route_type};
       if (!named) {
         sink(row);

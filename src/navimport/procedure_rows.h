@@ -4,12 +4,9 @@
 //   parallel runways, becomes one transition per matching runway of the airport),
 //   a common route is "ALL", an en-route transition keeps its name; an approach
 //   transition keeps its name and the approach's final part has none (null).
-// - seqno: the source sequence number of the leg within its transition, plus 1000
-//   for each part flown before it. The readers merge a procedure's selected
-//   transitions by seqno alone, so the parts must sort in flying order: SIDs runway
-//   transition (0), common route (1000), en-route transition (2000); STARs en-route
-//   transition (0), common route (1000), runway transition (2000). Approaches keep
-//   the source numbers.
+// - seqno: the source sequence number of the leg within its transition (each
+//   transition counts from 010, as the data does); the readers put the
+//   transitions in flying order by their kind.
 // - positions: a leg's fix is resolved by ident, region and kind (runway, airport,
 //   waypoint, NDB, VHF navaid); legs ending at no fix (headings, altitudes) have no
 //   row, nor does a leg repeating the previous fix of its transition (holds), an
