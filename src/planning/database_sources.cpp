@@ -12,10 +12,11 @@
 
 namespace core_calc::planning {
 
-ProcedureList read_procedure_list(const std::string& db_path, const std::string& icao,
-                                  const std::string& table,
+ProcedureList read_procedure_list(navdata::ConnectionPool& pool, const std::string& db_path,
+                                  const std::string& icao, const std::string& table,
                                   const std::optional<std::string>& runway, PlanReport& report) {
-  navdata::ProcedureLoad load = navdata::load_procedures(db_path, icao, table, runway.value_or(""));
+  navdata::ProcedureLoad load =
+      navdata::load_procedures(pool, db_path, icao, table, runway.value_or(""));
   if (!load.failure.empty()) report.line(load.failure);
   ProcedureList list;
   list.reserve(load.procedures.size());
@@ -27,10 +28,11 @@ ProcedureList read_procedure_list(const std::string& db_path, const std::string&
   return list;
 }
 
-std::vector<ApproachPtr> read_approach_list(const std::string& db_path, const std::string& icao,
+std::vector<ApproachPtr> read_approach_list(navdata::ConnectionPool& pool,
+                                            const std::string& db_path, const std::string& icao,
                                             const std::string& table, const std::string& runway,
                                             PlanReport& report) {
-  navdata::ApproachLoad load = navdata::load_approaches(db_path, icao, table, runway);
+  navdata::ApproachLoad load = navdata::load_approaches(pool, db_path, icao, table, runway);
   if (!load.failure.empty()) report.line(load.failure);
   std::vector<ApproachPtr> list;
   list.reserve(load.approaches.size());
@@ -39,21 +41,23 @@ std::vector<ApproachPtr> read_approach_list(const std::string& db_path, const st
   return list;
 }
 
-std::optional<navdata::Position> read_reference_point(const std::string& db_path,
+std::optional<navdata::Position> read_reference_point(navdata::ConnectionPool& pool,
+                                                      const std::string& db_path,
                                                       const std::string& code,
                                                       const std::string& code_as_passed,
                                                       PlanReport& report) {
   const navdata::AirportPositionLoad load =
-      navdata::load_airport_position(db_path, code, code_as_passed);
+      navdata::load_airport_position(pool, db_path, code, code_as_passed);
   if (!load.failure.empty()) report.line(load.failure);
   return load.position;
 }
 
-RunwayRanking rank_runways_by_wind(const std::string& db_path, const std::string& runway_table,
-                                   const std::string& icao_upper, const navdata::WindReport& wind) {
+RunwayRanking rank_runways_by_wind(navdata::ConnectionPool& pool, const std::string& db_path,
+                                   const std::string& runway_table, const std::string& icao_upper,
+                                   const navdata::WindReport& wind) {
   RunwayRanking ranking;
   for (const navdata::SqlValue& id :
-       navdata::choose_runways(db_path, runway_table, icao_upper, wind).runways)
+       navdata::choose_runways(pool, db_path, runway_table, icao_upper, wind).runways)
     ranking.runways.push_back(navdata::stored_text(id));
   ranking.wind = navdata::wind_display_text(wind);
   return ranking;
@@ -82,8 +86,17 @@ std::string upper_ascii(std::string text) {
 
 DatabaseSources::DatabaseSources(DatabaseSourceConfig config,
                                  std::shared_ptr<const network::RouteNetwork> network,
+                                 std::shared_ptr<navdata::ConnectionPool> pool, PlanReport& report)
+    : config_(std::move(config)),
+      network_(std::move(network)),
+      pool_(std::move(pool)),
+      report_(report) {}
+
+DatabaseSources::DatabaseSources(DatabaseSourceConfig config,
+                                 std::shared_ptr<const network::RouteNetwork> network,
                                  PlanReport& report)
-    : config_(std::move(config)), network_(std::move(network)), report_(report) {}
+    : DatabaseSources(std::move(config), std::move(network),
+                      std::make_shared<navdata::ConnectionPool>(), report) {}
 
 RunwayRanking DatabaseSources::runways(const std::string& icao) {
   const std::string code = upper_ascii(icao);
@@ -91,28 +104,30 @@ RunwayRanking DatabaseSources::runways(const std::string& icao) {
       config_.weather_url.empty()
           ? navdata::WindReport{}
           : navdata::fetch_wind_report(config_.weather_url, config_.weather_key, code);
-  return rank_runways_by_wind(config_.db_path, "tbl_runways" + config_.table_suffix, code, wind);
+  return rank_runways_by_wind(*pool_, config_.db_path, "tbl_runways" + config_.table_suffix, code,
+                              wind);
 }
 
 ProcedureList DatabaseSources::procedures(const std::string& icao, ProcedureTable table,
                                           const std::optional<std::string>& runway) {
   return guarded_read([&] {
-    return read_procedure_list(config_.db_path, icao, table_base(table) + config_.table_suffix,
-                               runway, report_);
+    return read_procedure_list(*pool_, config_.db_path, icao,
+                               table_base(table) + config_.table_suffix, runway, report_);
   });
 }
 
 std::vector<ApproachPtr> DatabaseSources::approaches(const std::string& icao,
                                                      const std::string& runway) {
   return guarded_read([&] {
-    return read_approach_list(config_.db_path, icao, "tbl_iaps" + config_.table_suffix, runway,
-                              report_);
+    return read_approach_list(*pool_, config_.db_path, icao, "tbl_iaps" + config_.table_suffix,
+                              runway, report_);
   });
 }
 
 std::optional<navdata::Position> DatabaseSources::reference_point(const std::string& icao) {
-  return guarded_read(
-      [&] { return read_reference_point(config_.db_path, upper_ascii(icao), icao, report_); });
+  return guarded_read([&] {
+    return read_reference_point(*pool_, config_.db_path, upper_ascii(icao), icao, report_);
+  });
 }
 
 std::vector<ProcedurePtr> DatabaseSources::direct_procedures(DirectKind kind,
