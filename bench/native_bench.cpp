@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "navdata/connection_pool.h"
 #include "network/network_loader.h"
 #include "planning/database_sources.h"
 #include "planning/plan_generation.h"
@@ -57,11 +58,13 @@ int main(int argc, char** argv) {
   planning::DatabaseSourceConfig config;
   config.db_path = argv[1];
   Quiet quiet;
+  // One pool for every request, as a long-running host keeps one.
+  const auto pool = std::make_shared<navdata::ConnectionPool>();
   for (const auto& [dep, arr] : pairs) {
     std::vector<double> times;
     double distance = 0.0;
     for (int r = 0; r < runs; ++r) {
-      planning::DatabaseSources sources(config, loaded.network, quiet);
+      planning::DatabaseSources sources(config, loaded.network, pool, quiet);
       planning::PlanRequest request;
       request.departure = dep;
       request.arrival = arr;

@@ -564,16 +564,22 @@ class TestDatabaseOpening:
 
     @pytest.mark.parametrize("call", CALLS)
     def test_a_file_that_cannot_be_opened_reaches_the_caller(self, tmp_path, call):
-        core_calc.DB_PATH = str(tmp_path / "missing" / "nav.db")
+        core_calc.DB_PATH = str(tmp_path)  # a directory exists but cannot be opened
         with pytest.raises(sqlite3.OperationalError):
             call()
 
-    @pytest.mark.parametrize("call", CALLS)
-    def test_a_missing_file_becomes_an_empty_database(self, tmp_path, call, capsys):
-        core_calc.DB_PATH = tmp_path / "new.db"
+    @pytest.mark.parametrize("call, prefix", list(zip(CALLS, [
+        f"Error loading tbl_sids for {APT}: ",
+        f"Error loading IAPs for {APT}: ",
+        f"Error reading airport coord for {APT}: ",
+    ])))
+    @pytest.mark.parametrize("where", [("new.db",), ("missing", "nav.db")])
+    def test_a_missing_file_fails_inside_the_guard_and_is_not_created(
+            self, tmp_path, call, prefix, where, capsys):
+        core_calc.DB_PATH = tmp_path.joinpath(*where)
         assert not call()
-        assert (tmp_path / "new.db").exists()
-        assert "no such table" in capsys.readouterr().out
+        assert not tmp_path.joinpath(*where).exists()
+        assert capsys.readouterr().out == prefix + "unable to open database file\n"
 
     @pytest.mark.parametrize("call", CALLS)
     def test_deleted_db_path(self, call):

@@ -1,6 +1,6 @@
 // Readers of procedures, approaches and airport positions, and direct candidates.
-// Each reader opens its database with the GIL released, reads into native records
-// and builds the host records only at the end.
+// Each reader leases its database connection with the GIL released, reads into
+// native records and builds the host records only at the end.
 #include <initializer_list>
 
 #include "module/bindings.h"
@@ -58,8 +58,10 @@ std::vector<navdata::ProcedureRecord> own_procedures(py::handle icao, py::handle
   navdata::ProcedureLoad load;
   {
     py::gil_scoped_release release;
-    const navdata::Database db(db_path);  // failing to open is the caller's error
-    if (problem.empty()) load = navdata::read_procedures(db, code.text, table.text, rwy.text);
+    // Failing to open is the caller's error; a missing file fails in the guard.
+    const auto lease = connection_pool().lease(db_path);
+    if (problem.empty())
+      load = navdata::read_procedures(lease.db(), code.text, table.text, rwy.text);
   }
   if (!problem.empty())
     load.failure = navdata::procedure_failure_line(str_text(table_name), str_text(icao), problem);
@@ -78,8 +80,9 @@ std::vector<navdata::ApproachRecord> own_approaches(py::handle icao, py::handle 
   navdata::ApproachLoad load;
   {
     py::gil_scoped_release release;
-    const navdata::Database db(db_path);
-    if (problem.empty()) load = navdata::read_approaches(db, code.text, table.text, rwy.text);
+    const auto lease = connection_pool().lease(db_path);
+    if (problem.empty())
+      load = navdata::read_approaches(lease.db(), code.text, table.text, rwy.text);
   }
   if (!problem.empty()) load.failure = navdata::approach_failure_line(str_text(icao), problem);
   if (!load.failure.empty()) out(load.failure);
@@ -94,8 +97,8 @@ std::optional<navdata::Position> own_reference_point(py::handle icao, const Line
   navdata::AirportPositionLoad load;
   {
     py::gil_scoped_release release;
-    const navdata::Database db(db_path);
-    if (code.problem.empty()) load = navdata::read_airport_position(db, code.text, passed);
+    const auto lease = connection_pool().lease(db_path);
+    if (code.problem.empty()) load = navdata::read_airport_position(lease.db(), code.text, passed);
   }
   if (!code.problem.empty())
     load.failure = navdata::airport_position_failure_line(passed, code.problem);

@@ -55,10 +55,10 @@ navdata::RunwayChoice read_choice(const std::string& icao_upper, const WindRepor
   const std::optional<std::string> table = runway_table();
   py::gil_scoped_release release;
   if (!table) {
-    navdata::Database opened(db_path);  // opening still comes first and may fail
+    const auto lease = connection_pool().lease(db_path);  // opening still comes first
     return {};
   }
-  return navdata::choose_runways(db_path, *table, icao_upper, wind);
+  return navdata::choose_runways(connection_pool(), db_path, *table, icao_upper, wind);
 }
 
 // The direction with the kind the service gave it, "N/A" without a report.

@@ -153,6 +153,7 @@ int exec_module(PyObject* module) {
   }
   try {
     set_module(module);
+    create_connection_pool();
     py::module_ m = py::reinterpret_borrow<py::module_>(module);
     populate(m);
   } catch (py::error_already_set& e) {

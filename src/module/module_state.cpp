@@ -8,6 +8,9 @@ namespace {
 
 PyObject* g_module = nullptr;  // strong reference, released never: the module is process-wide
 
+// Never destroyed: host threads may still read while the process exits.
+navdata::ConnectionPool* g_pool = nullptr;
+
 // Written only while the module executes, before any host code can call in.
 std::vector<std::pair<std::string, PyObject*>> g_own_callables;
 
@@ -21,6 +24,14 @@ void set_module(PyObject* module) {
 
 py::module_ the_module() {
   return py::reinterpret_borrow<py::module_>(g_module);
+}
+
+void create_connection_pool() {
+  if (!g_pool) g_pool = new navdata::ConnectionPool();
+}
+
+navdata::ConnectionPool& connection_pool() {
+  return *g_pool;
 }
 
 py::object attr(const char* name) {
@@ -118,7 +129,10 @@ std::string str_text(py::handle value) {
 }
 
 std::string database_path() {
-  return from_text(py::module_::import("os").attr("fspath")(attr("DB_PATH")), "DB_PATH");
+  std::string path =
+      from_text(py::module_::import("os").attr("fspath")(attr("DB_PATH")), "DB_PATH");
+  if (path.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+  return path;
 }
 
 void print_line(std::string_view line) {

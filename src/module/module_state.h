@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "navdata/connection_pool.h"
+
 namespace core_calc::module {
 
 namespace py = pybind11;
@@ -14,6 +16,11 @@ namespace py = pybind11;
 // Set once when the module is executed; the module lives for the whole process.
 void set_module(PyObject* module);
 py::module_ the_module();
+
+// The database connections of the module's reading calls, shared by all host
+// threads. Created once when the module is executed; lives for the whole process.
+void create_connection_pool();
+navdata::ConnectionPool& connection_pool();
 
 // Current value of a module attribute; a deleted attribute raises NameError naming it.
 py::object attr(const char* name);
@@ -45,7 +52,9 @@ std::string from_text(py::handle value, const char* what);
 // A host value as its str() writes it, in UTF-8.
 std::string str_text(py::handle value);
 
-// The navigation database path: DB_PATH as the host's os.fspath() gives it.
+// The navigation database path: DB_PATH as the host's os.fspath() gives it. A
+// path containing a NUL character raises ValueError, as the host's own file
+// functions do: no file has that name.
 std::string database_path();
 
 // One diagnostic line on the host's sys.stdout, written in a single call.

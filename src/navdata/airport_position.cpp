@@ -75,10 +75,11 @@ AirportPositionLoad read_airport_position(const Database& db, const std::string&
   return load;
 }
 
-AirportPositionLoad load_airport_position(const std::string& db_path, const std::string& code,
+AirportPositionLoad load_airport_position(ConnectionPool& pool, const std::string& db_path,
+                                          const std::string& code,
                                           std::string_view code_as_passed) {
-  const Database db(db_path);
-  return read_airport_position(db, code, code_as_passed);
+  const ConnectionPool::Lease lease = pool.lease(db_path);
+  return read_airport_position(lease.db(), code, code_as_passed);
 }
 
 }  // namespace core_calc::navdata

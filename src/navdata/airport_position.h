@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "navdata/connection_pool.h"
 #include "navdata/database.h"
 
 namespace core_calc::navdata {
@@ -30,9 +31,10 @@ std::string airport_position_failure_line(std::string_view icao, std::string_vie
 AirportPositionLoad read_airport_position(const Database& db, const std::string& code,
                                           std::string_view code_as_passed);
 
-// Opens the database first (a DatabaseError when that fails reaches the caller),
-// reads as read_airport_position and closes it again.
-AirportPositionLoad load_airport_position(const std::string& db_path, const std::string& code,
-                                          std::string_view code_as_passed);
+// Leases a connection to `db_path` first (a DatabaseError when the file cannot be
+// opened reaches the caller; a missing file fails inside the guard) and reads as
+// read_airport_position.
+AirportPositionLoad load_airport_position(ConnectionPool& pool, const std::string& db_path,
+                                          const std::string& code, std::string_view code_as_passed);
 
 }  // namespace core_calc::navdata

@@ -209,10 +209,11 @@ ApproachLoad read_approaches(const Database& db, const std::string& icao, const 
   return load;
 }
 
-ApproachLoad load_approaches(const std::string& db_path, const std::string& icao,
-                             const std::string& table, const std::string& runway) {
-  const Database db(db_path);
-  return read_approaches(db, icao, table, runway);
+ApproachLoad load_approaches(ConnectionPool& pool, const std::string& db_path,
+                             const std::string& icao, const std::string& table,
+                             const std::string& runway) {
+  const ConnectionPool::Lease lease = pool.lease(db_path);
+  return read_approaches(lease.db(), icao, table, runway);
 }
 
 }  // namespace core_calc::navdata

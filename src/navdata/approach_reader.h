@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "navdata/connection_pool.h"
 #include "navdata/database.h"
 #include "navdata/procedure.h"
 
@@ -31,9 +32,11 @@ std::string approach_failure_line(std::string_view icao, std::string_view error)
 ApproachLoad read_approaches(const Database& db, const std::string& icao, const std::string& table,
                              const std::string& runway);
 
-// Opens the database first (a DatabaseError when that fails reaches the caller),
-// reads as read_approaches and closes it again.
-ApproachLoad load_approaches(const std::string& db_path, const std::string& icao,
-                             const std::string& table, const std::string& runway);
+// Leases a connection to `db_path` first (a DatabaseError when the file cannot be
+// opened reaches the caller; a missing file fails inside the guard) and reads as
+// read_approaches.
+ApproachLoad load_approaches(ConnectionPool& pool, const std::string& db_path,
+                             const std::string& icao, const std::string& table,
+                             const std::string& runway);
 
 }  // namespace core_calc::navdata

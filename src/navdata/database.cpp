@@ -4,38 +4,82 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <new>
+
+#include "navdata/fork_safe_vfs.h"
 
 namespace core_calc::navdata {
 
+namespace {
+
+// Enough for every query the readers form against one database, with room for
+// the table names a host may pass; beyond it statements are simply not kept.
+constexpr std::size_t kMaxCachedStatements = 16;
+
+}  // namespace
+
 Database::Database(const std::string& path) {
-  // A connection never leaves the call that opened it, so SQLite's own locking is not needed.
-  const int rc =
-      sqlite3_open_v2(path.c_str(), &db_,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (path.find('\0') != std::string::npos) throw std::invalid_argument("embedded null byte");
+  // A connection serves one thread at a time, so SQLite's own per-connection
+  // locking is not needed. The file layer keeps a fork from copying a lock call
+  // in progress.
+  const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                                 fork_safe_vfs());
   if (rc != SQLITE_OK) {
     std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     sqlite3_close(db_);
     db_ = nullptr;
     throw DatabaseError(message);
   }
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
 }
+
+Database::Database(Missing missing) : missing_reason_(std::move(missing.reason)) {}
 
 Database::~Database() {
-  sqlite3_close(db_);
+  for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
+  sqlite3_close_v2(db_);
 }
 
-Statement::Statement(const Database& db, std::string_view sql) : db_(db.handle()) {
-  if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr) !=
-      SQLITE_OK)
-    fail();
+sqlite3_stmt* Database::take_statement(const std::string& sql) const {
+  for (auto it = statements_.begin(); it != statements_.end(); ++it) {
+    if (it->first != sql) continue;
+    sqlite3_stmt* stmt = it->second;
+    statements_.erase(it);
+    return stmt;
+  }
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                         &stmt, nullptr) != SQLITE_OK)
+    throw DatabaseError(sqlite3_errmsg(db_));
+  return stmt;  // null for a text without a statement; stepping it fails
+}
+
+void Database::give_back(std::string sql, sqlite3_stmt* stmt) const {
+  if (!stmt) return;
+  sqlite3_reset(stmt);  // ends the read transaction a partly stepped statement holds
+  sqlite3_clear_bindings(stmt);
+  try {
+    if (statements_.size() < kMaxCachedStatements) {
+      statements_.emplace_back(std::move(sql), stmt);
+      return;
+    }
+  } catch (const std::bad_alloc&) {
+  }
+  sqlite3_finalize(stmt);
+}
+
+Statement::Statement(const Database& db, std::string_view sql) : db_(db), sql_(sql) {
+  if (!db.handle()) throw DatabaseError(db.missing_reason_);
+  stmt_ = db.take_statement(sql_);
 }
 
 Statement::~Statement() {
-  sqlite3_finalize(stmt_);
+  db_.give_back(std::move(sql_), stmt_);
 }
 
 void Statement::fail() const {
-  throw DatabaseError(sqlite3_errmsg(db_));
+  throw DatabaseError(sqlite3_errmsg(db_.handle()));
 }
 
 void Statement::bind_text(int index, std::string_view text) {

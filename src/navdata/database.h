@@ -1,17 +1,28 @@
-// RAII access to the navigation database: one connection per reading call,
-// statements with bound parameters, values kept with their stored kinds.
+// RAII access to the navigation database: read-only connections, statements with
+// bound parameters, values kept with their stored kinds.
+//
+// A connection is used by one thread at a time (the connection pool hands it out
+// that way) and keeps the statements it prepared: a Statement takes the prepared
+// statement for its SQL text when there is one and gives it back, reset and with
+// its bindings cleared, when it ends. An idle connection therefore never holds a
+// statement in progress, and with it no read lock on the file.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace core_calc::navdata {
+
+// How long a reading call waits for a writer's lock before it fails, as long as
+// a default connection of the host's own sqlite3 module waits.
+inline constexpr int kBusyTimeoutMs = 5000;
 
 // Any failure reported by SQLite; what() is SQLite's own message text.
 struct DatabaseError : std::runtime_error {
@@ -31,8 +42,19 @@ struct SqlValue {
 
 class Database {
  public:
-  // Opens read-write and creates a missing file, like a default connection.
+  // Opens the file read-only: a missing file is never created, nothing is ever
+  // written. Failing to open throws DatabaseError; a path containing a NUL
+  // character throws std::invalid_argument, since no file can have that name.
   explicit Database(const std::string& path);
+
+  // A database that could not be opened because its file does not exist: every
+  // statement on it fails with `reason`, so a reader meets the failure where its
+  // first query would have run.
+  struct Missing {
+    std::string reason;
+  };
+  explicit Database(Missing missing);
+
   ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
@@ -40,7 +62,16 @@ class Database {
   sqlite3* handle() const { return db_; }
 
  private:
+  friend class Statement;
+  // The prepared statement for `sql`, from the cache or prepared now.
+  sqlite3_stmt* take_statement(const std::string& sql) const;
+  // Resets the statement and keeps it for the next use of `sql`.
+  void give_back(std::string sql, sqlite3_stmt* stmt) const;
+
   sqlite3* db_ = nullptr;
+  std::string missing_reason_;
+  // Idle prepared statements by SQL text; one thread uses the connection at a time.
+  mutable std::vector<std::pair<std::string, sqlite3_stmt*>> statements_;
 };
 
 class Statement {
@@ -63,7 +94,8 @@ class Statement {
 
  private:
   [[noreturn]] void fail() const;
-  sqlite3* db_;
+  const Database& db_;
+  std::string sql_;
   sqlite3_stmt* stmt_ = nullptr;
 };
 

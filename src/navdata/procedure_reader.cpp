@@ -151,10 +151,11 @@ ProcedureLoad read_procedures(const Database& db, const std::string& icao, const
   return load;
 }
 
-ProcedureLoad load_procedures(const std::string& db_path, const std::string& icao,
-                              const std::string& table, const std::string& runway) {
-  const Database db(db_path);
-  return read_procedures(db, icao, table, runway);
+ProcedureLoad load_procedures(ConnectionPool& pool, const std::string& db_path,
+                              const std::string& icao, const std::string& table,
+                              const std::string& runway) {
+  const ConnectionPool::Lease lease = pool.lease(db_path);
+  return read_procedures(lease.db(), icao, table, runway);
 }
 
 }  // namespace core_calc::navdata

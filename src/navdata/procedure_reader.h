@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "navdata/connection_pool.h"
 #include "navdata/database.h"
 #include "navdata/procedure.h"
 
@@ -29,9 +30,11 @@ std::string procedure_failure_line(std::string_view table, std::string_view icao
 ProcedureLoad read_procedures(const Database& db, const std::string& icao, const std::string& table,
                               const std::string& runway);
 
-// Opens the database first (a DatabaseError when that fails reaches the caller),
-// reads as read_procedures and closes it again.
-ProcedureLoad load_procedures(const std::string& db_path, const std::string& icao,
-                              const std::string& table, const std::string& runway);
+// Leases a connection to `db_path` first (a DatabaseError when the file cannot be
+// opened reaches the caller; a missing file fails inside the guard) and reads as
+// read_procedures.
+ProcedureLoad load_procedures(ConnectionPool& pool, const std::string& db_path,
+                              const std::string& icao, const std::string& table,
+                              const std::string& runway);
 
 }  // namespace core_calc::navdata

@@ -65,12 +65,14 @@ RunwayChoice rank_runways(const std::vector<RunwayRow>& rows, std::optional<int>
   return choice;
 }
 
-RunwayChoice choose_runways(const std::string& db_path, const std::string& runway_table,
-                            const std::string& icao_upper, const WindReport& wind) {
-  const Database db(db_path);  // outside the guard: the caller learns it cannot be opened
+RunwayChoice choose_runways(ConnectionPool& pool, const std::string& db_path,
+                            const std::string& runway_table, const std::string& icao_upper,
+                            const WindReport& wind) {
+  // Outside the guard: the caller learns that the file cannot be opened.
+  const ConnectionPool::Lease lease = pool.lease(db_path);
   std::vector<RunwayRow> rows;
   try {
-    rows = read_runway_rows(db, runway_table, icao_upper);
+    rows = read_runway_rows(lease.db(), runway_table, icao_upper);
   } catch (const DatabaseError&) {
     return {};
   }

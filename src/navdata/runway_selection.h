@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "navdata/connection_pool.h"
 #include "navdata/database.h"
 #include "navdata/wind_report.h"
 
@@ -38,9 +39,11 @@ double wind_angle(int wind_deg, double bearing);
 // kMaxWindRunways; when none is, the single closest runway.
 RunwayChoice rank_runways(const std::vector<RunwayRow>& rows, std::optional<int> wind_deg);
 
-// Opens the database (a failure to open throws DatabaseError to the caller), reads
-// and ranks the runways; a failing query gives an empty choice.
-RunwayChoice choose_runways(const std::string& db_path, const std::string& runway_table,
-                            const std::string& icao_upper, const WindReport& wind);
+// Leases a connection to `db_path` (a file that cannot be opened throws
+// DatabaseError to the caller), reads and ranks the runways; a failing query, or
+// a missing file, gives an empty choice.
+RunwayChoice choose_runways(ConnectionPool& pool, const std::string& db_path,
+                            const std::string& runway_table, const std::string& icao_upper,
+                            const WindReport& wind);
 
 }  // namespace core_calc::navdata

@@ -13,10 +13,11 @@
 
 namespace core_calc::planning {
 
-ProcedureList read_procedure_list(const std::string& db_path, const std::string& icao,
-                                  const std::string& table,
+ProcedureList read_procedure_list(navdata::ConnectionPool& pool, const std::string& db_path,
+                                  const std::string& icao, const std::string& table,
                                   const std::optional<std::string>& runway, PlanReport& report) {
-  navdata::ProcedureLoad load = navdata::load_procedures(db_path, icao, table, runway.value_or(""));
+  navdata::ProcedureLoad load =
+      navdata::load_procedures(pool, db_path, icao, table, runway.value_or(""));
   if (!load.failure.empty()) report.line(load.failure);
   ProcedureList list;
   list.reserve(load.procedures.size());
@@ -28,10 +29,11 @@ ProcedureList read_procedure_list(const std::string& db_path, const std::string&
   return list;
 }
 
-std::vector<ApproachPtr> read_approach_list(const std::string& db_path, const std::string& icao,
+std::vector<ApproachPtr> read_approach_list(navdata::ConnectionPool& pool,
+                                            const std::string& db_path, const std::string& icao,
                                             const std::string& table, const std::string& runway,
                                             PlanReport& report) {
-  navdata::ApproachLoad load = navdata::load_approaches(db_path, icao, table, runway);
+  navdata::ApproachLoad load = navdata::load_approaches(pool, db_path, icao, table, runway);
   if (!load.failure.empty()) report.line(load.failure);
   std::vector<ApproachPtr> list;
   list.reserve(load.approaches.size());
@@ -40,21 +42,23 @@ std::vector<ApproachPtr> read_approach_list(const std::string& db_path, const st
   return list;
 }
 
-std::optional<navdata::Position> read_reference_point(const std::string& db_path,
+std::optional<navdata::Position> read_reference_point(navdata::ConnectionPool& pool,
+                                                      const std::string& db_path,
                                                       const std::string& code,
                                                       const std::string& code_as_passed,
                                                       PlanReport& report) {
   const navdata::AirportPositionLoad load =
-      navdata::load_airport_position(db_path, code, code_as_passed);
+      navdata::load_airport_position(pool, db_path, code, code_as_passed);
   if (!load.failure.empty()) report.line(load.failure);
   return load.position;
 }
 
-RunwayRanking rank_runways_by_wind(const std::string& db_path, const std::string& runway_table,
-                                   const std::string& icao_upper, const navdata::WindReport& wind) {
+RunwayRanking rank_runways_by_wind(navdata::ConnectionPool& pool, const std::string& db_path,
+                                   const std::string& runway_table, const std::string& icao_upper,
+                                   const navdata::WindReport& wind) {
   RunwayRanking ranking;
   for (const navdata::SqlValue& id :
-       navdata::choose_runways(db_path, runway_table, icao_upper, wind).runways)
+       navdata::choose_runways(pool, db_path, runway_table, icao_upper, wind).runways)
     ranking.runways.push_back(navdata::stored_text(id));
   ranking.wind = navdata::wind_display_text(wind);
   return ranking;
@@ -83,8 +87,17 @@ std::string upper_ascii(std::string text) {
 
 DatabaseSources::DatabaseSources(DatabaseSourceConfig config,
                                  std::shared_ptr<const network::RouteNetwork> network,
+                                 std::shared_ptr<navdata::ConnectionPool> pool, PlanReport& report)
+    : config_(std::move(config)),
+      network_(std::move(network)),
+      pool_(std::move(pool)),
+      report_(report) {}
+
+DatabaseSources::DatabaseSources(DatabaseSourceConfig config,
+                                 std::shared_ptr<const network::RouteNetwork> network,
                                  PlanReport& report)
-    : config_(std::move(config)), network_(std::move(network)), report_(report) {}
+    : DatabaseSources(std::move(config), std::move(network),
+                      std::make_shared<navdata::ConnectionPool>(), report) {}
 
 navdata::WindReport DatabaseSources::wind(const std::string& code) const {
   if (config_.weather_url.empty()) return {};
@@ -93,7 +106,7 @@ navdata::WindReport DatabaseSources::wind(const std::string& code) const {
 
 RunwayRanking DatabaseSources::runways(const std::string& icao) {
   const std::string code = upper_ascii(icao);
-  return rank_runways_by_wind(config_.db_path, "tbl_runways" + config_.table_suffix, code,
+  return rank_runways_by_wind(*pool_, config_.db_path, "tbl_runways" + config_.table_suffix, code,
                               wind(code));
 }
 
@@ -104,29 +117,30 @@ std::pair<RunwayRanking, RunwayRanking> DatabaseSources::runways_of_both(
   if (!config_.weather_url.empty())
     run_side_by_side([&] { dep_wind = wind(dep); }, [&] { arr_wind = wind(arr); });
   const std::string table = "tbl_runways" + config_.table_suffix;
-  return {rank_runways_by_wind(config_.db_path, table, dep, dep_wind),
-          rank_runways_by_wind(config_.db_path, table, arr, arr_wind)};
+  return {rank_runways_by_wind(*pool_, config_.db_path, table, dep, dep_wind),
+          rank_runways_by_wind(*pool_, config_.db_path, table, arr, arr_wind)};
 }
 
 ProcedureList DatabaseSources::procedures(const std::string& icao, ProcedureTable table,
                                           const std::optional<std::string>& runway) {
   return guarded_read([&] {
-    return read_procedure_list(config_.db_path, icao, table_base(table) + config_.table_suffix,
-                               runway, report_);
+    return read_procedure_list(*pool_, config_.db_path, icao,
+                               table_base(table) + config_.table_suffix, runway, report_);
   });
 }
 
 std::vector<ApproachPtr> DatabaseSources::approaches(const std::string& icao,
                                                      const std::string& runway) {
   return guarded_read([&] {
-    return read_approach_list(config_.db_path, icao, "tbl_iaps" + config_.table_suffix, runway,
-                              report_);
+    return read_approach_list(*pool_, config_.db_path, icao, "tbl_iaps" + config_.table_suffix,
+                              runway, report_);
   });
 }
 
 std::optional<navdata::Position> DatabaseSources::reference_point(const std::string& icao) {
-  return guarded_read(
-      [&] { return read_reference_point(config_.db_path, upper_ascii(icao), icao, report_); });
+  return guarded_read([&] {
+    return read_reference_point(*pool_, config_.db_path, upper_ascii(icao), icao, report_);
+  });
 }
 
 std::vector<ProcedurePtr> DatabaseSources::direct_procedures(DirectKind kind,

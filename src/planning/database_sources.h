@@ -4,8 +4,9 @@
 //
 // The reading functions below are also the building blocks the module calls with
 // the paths and names it reads from its attributes at the moment of use. Each
-// prints its reader's failure line to `report` as the reader's guard would, and
-// throws a DatabaseError when the database cannot be opened.
+// reads through a connection leased from `pool`, prints its reader's failure line
+// to `report` as the reader's guard would (a missing file is such a failure), and
+// throws a DatabaseError when a file that exists cannot be opened.
 #pragma once
 
 #include <cstdint>
@@ -15,30 +16,34 @@
 #include <vector>
 
 #include "common/plan_texts.h"
+#include "navdata/connection_pool.h"
 #include "navdata/wind_report.h"
 #include "network/route_network.h"
 #include "planning/plan_sources.h"
 
 namespace core_calc::planning {
 
-ProcedureList read_procedure_list(const std::string& db_path, const std::string& icao,
-                                  const std::string& table,
+ProcedureList read_procedure_list(navdata::ConnectionPool& pool, const std::string& db_path,
+                                  const std::string& icao, const std::string& table,
                                   const std::optional<std::string>& runway, PlanReport& report);
 
-std::vector<ApproachPtr> read_approach_list(const std::string& db_path, const std::string& icao,
+std::vector<ApproachPtr> read_approach_list(navdata::ConnectionPool& pool,
+                                            const std::string& db_path, const std::string& icao,
                                             const std::string& table, const std::string& runway,
                                             PlanReport& report);
 
 // `code` is bound as given (callers upper-case it); `code_as_passed` names the
 // airport in the failure line.
-std::optional<navdata::Position> read_reference_point(const std::string& db_path,
+std::optional<navdata::Position> read_reference_point(navdata::ConnectionPool& pool,
+                                                      const std::string& db_path,
                                                       const std::string& code,
                                                       const std::string& code_as_passed,
                                                       PlanReport& report);
 
 // Runways of `runway_table` ranked against `wind`, identifiers as text.
-RunwayRanking rank_runways_by_wind(const std::string& db_path, const std::string& runway_table,
-                                   const std::string& icao_upper, const navdata::WindReport& wind);
+RunwayRanking rank_runways_by_wind(navdata::ConnectionPool& pool, const std::string& db_path,
+                                   const std::string& runway_table, const std::string& icao_upper,
+                                   const navdata::WindReport& wind);
 
 // Direct candidates within radius_km, reported as the direct builders report them.
 std::vector<ProcedurePtr> read_direct_procedures(DirectKind kind, const network::RouteNetwork& net,
@@ -73,6 +78,11 @@ struct DatabaseSourceConfig {
 
 class DatabaseSources : public PlanSources {
  public:
+  // Reads through `pool`, which the caller may share among all its sources and
+  // threads, so every plan after the first finds its connections open.
+  DatabaseSources(DatabaseSourceConfig config, std::shared_ptr<const network::RouteNetwork> network,
+                  std::shared_ptr<navdata::ConnectionPool> pool, PlanReport& report);
+  // Reads through a pool of its own, shared by this object's reads only.
   DatabaseSources(DatabaseSourceConfig config, std::shared_ptr<const network::RouteNetwork> network,
                   PlanReport& report);
 
@@ -95,6 +105,7 @@ class DatabaseSources : public PlanSources {
 
   DatabaseSourceConfig config_;
   std::shared_ptr<const network::RouteNetwork> network_;
+  std::shared_ptr<navdata::ConnectionPool> pool_;
   PlanReport& report_;
 };
 
