@@ -178,6 +178,7 @@ def test_a_reader_waits_out_a_300_ms_write_lock(sample, capsys, call):
     assert waited >= 0.2
 
 
+@pytest.mark.concurrency
 def test_eight_threads_reading_at_once_get_the_results_of_one(sample):
     path, _ = sample
     core_calc.DB_PATH = str(path)

@@ -120,6 +120,7 @@ def test_early_failures(loaded, capsys):
     assert core_calc.plan_for_api(*loaded[0]) is None
 
 
+@pytest.mark.concurrency
 def test_sixteen_threads_give_the_records_of_one(loaded):
     expected = {pair: core_calc.plan_for_api(*pair, report=lambda line: None) for pair in loaded}
     differences = []

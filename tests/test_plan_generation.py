@@ -886,6 +886,7 @@ class TestSample:
 
 
 class TestWeatherOfBothAirports:
+    @pytest.mark.concurrency
     def test_both_weather_queries_are_in_flight_together(self, world, capsys):
         from test_weather import Reply, WeatherServer, report
         both = threading.Barrier(2)
