@@ -140,14 +140,23 @@ GridEntry GridView::resolve(std::uint32_t word) const {
     const auto& e = grid_->positioned_[word & ~SpatialGrid::kOwnPosition];
     return {e.id, e.lat, e.lon};
   }
-  const GridPosition at = positions_->key_position(word);
+  const GridPosition at = positions_.at(word);
   return {word, at.lat, at.lon};
 }
 
 template <class Visit>
 void GridView::visit_cell(std::uint32_t cell, Visit&& visit) const {
   const SpatialGrid::Cell& c = grid_->cells_[cell];
-  for (std::uint32_t i = c.begin; i < c.begin + c.count; ++i) visit(resolve(grid_->packed_[i]));
+  const std::uint32_t* words = grid_->packed_.data() + c.begin;
+  // Entries at a key send each read to the owner's table: ask for them early.
+  constexpr std::uint32_t kAhead = 8;
+  for (std::uint32_t i = 0; i < c.count && i < kAhead; ++i)
+    if (!(words[i] & SpatialGrid::kOwnPosition)) positions_.prefetch(words[i]);
+  for (std::uint32_t i = 0; i < c.count; ++i) {
+    if (i + kAhead < c.count && !(words[i + kAhead] & SpatialGrid::kOwnPosition))
+      positions_.prefetch(words[i + kAhead]);
+    visit(resolve(words[i]));
+  }
   if (cell < grid_->later_.size())
     for (std::uint32_t word : grid_->later_[cell]) visit(resolve(word));
 }

@@ -117,7 +117,7 @@ void GridHandle::add_point(py::object wp, double lat, double lon) {
 }
 
 GridRead GridHandle::read() const {
-  if (!network_) return {this, nullptr, own_.view(nullptr)};
+  if (!network_) return {this, nullptr, own_.view()};
   auto net = network_.cast<const NetworkHandle&>().snapshot();
   const geo::GridView grid = net->grid();
   return {this, std::move(net), grid};

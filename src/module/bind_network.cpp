@@ -159,6 +159,7 @@ struct LoadTimes {
   double pause_seconds = 0.0;
   double pack_seconds = 0.0;
   std::size_t rows = 0;
+  std::size_t meta_bytes = 0;
 };
 
 // Loads the network of DB_PATH. AIRWAY_META describes the network the host uses,
@@ -189,6 +190,7 @@ py::object load_network(LoadTimes& times, bool pause = true) {
   times.pause_seconds = loaded.stats.pause_seconds;
   times.pack_seconds = loaded.stats.pack_seconds;
   times.rows = loaded.stats.rows;
+  times.meta_bytes = loaded.meta->memory_bytes();
   set_attr("AIRWAY_META", py::cast(AirwayMetaView{loaded.meta}));
   print_line("✅ Network initialized: " + std::to_string(loaded.stats.edge_writes) +
              " segments. Unique Nodes Active.");
@@ -269,6 +271,7 @@ void def_private_tools(py::module_& m) {
         stats["nodes"] = net->node_count();
         stats["edges"] = net->edge_count();
         stats["native_bytes_estimate"] = net->memory_bytes();
+        stats["meta_bytes_estimate"] = times.meta_bytes;
         return py::make_tuple(network, stats);
       },
       py::arg("pauses") = true);

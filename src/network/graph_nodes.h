@@ -11,6 +11,7 @@
 // it departs from id order.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -38,7 +39,10 @@ struct Node {
   bool has_adjacency() const { return flags & kHasAdjacency; }
 };
 
-class GraphNodes final : public geo::KeyPositions {
+// The grid reads key positions straight from the node table.
+static_assert(offsetof(Node, lat) == 0 && offsetof(Node, lon) == sizeof(double));
+
+class GraphNodes {
  public:
   static constexpr std::size_t kMaxNodes = geo::SpatialGrid::kMaxId;
 
@@ -67,10 +71,8 @@ class GraphNodes final : public geo::KeyPositions {
       return coord_aside_.at(id);
     return {n.lat, n.lon};
   }
-  geo::GridPosition key_position(std::uint32_t id) const override {
-    return {nodes_[id].lat, nodes_[id].lon};
-  }
-  geo::GridView grid_view() const { return grid.view(this); }
+  geo::GridPosition key_position(NodeId id) const { return {nodes_[id].lat, nodes_[id].lon}; }
+  geo::GridView grid_view() const { return grid.view({nodes_.data(), sizeof(Node)}); }
 
   std::size_t size() const { return nodes_.size(); }
   const std::vector<NodeId>& graph_order() const { return graph_order_; }

@@ -18,7 +18,7 @@ TEST(SpatialGrid, ScansCellsInKeyOrderWhateverTheFilingOrder) {
   geo::SpatialGrid grid;
   grid.add(1, 1.25, 0.5, 1.0);  // cell (1, 0)
   grid.add(2, 0.75, 0.5, 1.0);  // cell (0, 0): scanned first, same distance
-  const geo::GridView view = grid.view(nullptr);
+  const geo::GridView view = grid.view();
   const auto hit = view.nearest(1.0, 0.5, 50.0, 1.0, geo::RadiusRule::kCeil);
   ASSERT_TRUE(hit);
   EXPECT_EQ(hit->id, 2u);
@@ -28,15 +28,8 @@ TEST(SpatialGrid, ScansCellsInKeyOrderWhateverTheFilingOrder) {
   EXPECT_EQ(view.k_nearest(0.0, 0.0, 1e12, 10, 1.0).size(), 2u);  // huge radius, prompt
 }
 
-// Key positions of a few ids, as a network's nodes give them.
-struct Keys final : geo::KeyPositions {
-  std::vector<geo::GridPosition> at;
-  geo::GridPosition key_position(std::uint32_t id) const override { return at[id]; }
-};
-
 TEST(SpatialGrid, KeepsFilingOrderAcrossEntryKinds) {
-  Keys keys;
-  keys.at = {{0.5, 0.5}, {0.5, 0.6}, {0.4, 0.5}, {9.0, 9.0}};
+  const std::vector<geo::GridPosition> keys = {{0.5, 0.5}, {0.5, 0.6}, {0.4, 0.5}, {9.0, 9.0}};
   geo::SpatialGrid grid;
   grid.add(3, 0.5, 0.5, 1.0);  // away from its key
   grid.add_at_key_bulk(0, 0.5, 0.5, 1.0);
@@ -47,7 +40,7 @@ TEST(SpatialGrid, KeepsFilingOrderAcrossEntryKinds) {
   grid.pack();
   grid.add(1, 0.5, 0.5, 1.0);
 
-  const geo::GridView view = grid.view(&keys);
+  const geo::GridView view = grid.view({keys.data(), sizeof(geo::GridPosition)});
   const auto cell = view.cell({0, 0});
   ASSERT_TRUE(cell);
   const std::vector<std::tuple<std::uint32_t, double, double>> expected = {
