@@ -128,8 +128,7 @@ class SpatialGrid {
 // Queries over a grid whose bulk entries are packed.
 class GridView {
  public:
-  GridView(const SpatialGrid& grid, KeyPositions positions)
-      : grid_(&grid), positions_(positions) {}
+  GridView(const SpatialGrid& grid, KeyPositions positions) : grid_(&grid), positions_(positions) {}
 
   // Nearest entry within max_dist_km; the first one met wins among equals.
   std::optional<GridHit> nearest(double lat, double lon, double max_dist_km, double grid_size,

@@ -92,8 +92,8 @@ class PipelinedWalk {
   static constexpr std::size_t kReadBlock = 64;
   static constexpr std::uint64_t kRingSize = 4096;  // a power of two
   static constexpr std::uint64_t kPublishEvery = 64;
-  static constexpr std::uint64_t kDone = std::uint64_t{1}
-                                         << 63;  // flag in published_ and consumed_
+  // Set in published_ when the leader is done, in consumed_ when the follower stopped.
+  static constexpr std::uint64_t kDone = std::uint64_t{1} << 63;
 
   static void publish(std::atomic<std::uint64_t>& counter, std::uint64_t value) {
     counter.store(value, std::memory_order_release);
