@@ -127,16 +127,17 @@ class PipelinedWalk {
     publish(published_, written_ | kDone);
   }
 
-  void pause_every_thousand_rows() {
+  // Pauses after every 1000 rows filed; the leader reads on meanwhile, as far as
+  // the ring reaches.
+  void pause_every_thousand_rows(bool follower) {
     if (++stats_.rows % 1000 != 0 || !options_.pause) return;
-    publish(published_, written_);  // the follower works on while the leader sleeps
+    if (follower) publish(consumed_, filed_);
     const auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     stats_.pause_seconds += seconds_since(start);
   }
 
   void walk(const AirwayRow& row, bool follower_runs) {
-    pause_every_thousand_rows();
     const double lat = round_coordinate(row.lat);
     const double lon = round_coordinate(row.lon);
     const NodeId node = nodes_.intern({row.waypoint, lat, lon});
@@ -149,7 +150,7 @@ class PipelinedWalk {
     if (follower_runs) {
       hand_over(walked);
     } else {
-      file_row(walked);
+      file_row(walked, false);
     }
   }
 
@@ -170,19 +171,18 @@ class PipelinedWalk {
 
   // Follower.
   void follow() {
-    std::uint64_t next = 0;
     for (;;) {
       std::uint64_t ready = published_.load(std::memory_order_acquire);
-      if ((ready & ~kDone) == next) {
+      if ((ready & ~kDone) == filed_) {
         if (ready & kDone) return;
-        publish(consumed_, next);
-        ready = wait_until(published_,
-                           [next](std::uint64_t p) { return (p & kDone) || (p & ~kDone) > next; });
-        if ((ready & ~kDone) == next) return;
+        publish(consumed_, filed_);
+        ready = wait_until(
+            published_, [this](std::uint64_t p) { return (p & kDone) || (p & ~kDone) > filed_; });
+        if ((ready & ~kDone) == filed_) return;
       }
-      for (const std::uint64_t until = ready & ~kDone; next < until;) {
-        file_row(ring_[next & (kRingSize - 1)]);
-        if (++next % kPublishEvery == 0) publish(consumed_, next);
+      for (const std::uint64_t until = ready & ~kDone; filed_ < until;) {
+        file_row(ring_[filed_ & (kRingSize - 1)], true);
+        if (++filed_ % kPublishEvery == 0) publish(consumed_, filed_);
       }
     }
   }
@@ -198,7 +198,8 @@ class PipelinedWalk {
     ++stats_.edge_writes;
   }
 
-  void file_row(const WalkRow& row) {
+  void file_row(const WalkRow& row, bool follower) {
+    pause_every_thousand_rows(follower);
     meta_.set(row.route, row.node, {row.seqno_text, row.restriction});
     nodes_.grid.add_at_key_bulk(row.node, row.lat, row.lon, options_.grid_size);
     if (row.flags & WalkRow::kContinues) {
@@ -216,7 +217,7 @@ class PipelinedWalk {
   NetworkBuilder& builder_;
   GraphNodes& nodes_;  // the leader interns nodes; the follower files the grid
   AirwayMetaBuilder& meta_;
-  BuildStats& stats_;  // rows, reading and pauses by the leader; edges by the follower
+  BuildStats& stats_;  // reading by the leader; rows, pauses and edges by the follower
   std::array<WalkRow, kRingSize> ring_;
   std::atomic<std::uint64_t> published_{0};  // rows written into the ring
   std::atomic<std::uint64_t> consumed_{0};   // rows the follower is done with
@@ -227,6 +228,7 @@ class PipelinedWalk {
   std::optional<std::string> read_error_;
   std::exception_ptr walk_error_;
   // Follower state.
+  std::uint64_t filed_ = 0;
   RawArray<BulkEdge> edges_;
   std::vector<NodeId> sources_;
   std::vector<std::uint8_t> has_edges_;
