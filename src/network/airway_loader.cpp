@@ -33,19 +33,11 @@ struct WalkRow {
   std::uint8_t flags;
 };
 
-// Waits until `accept` takes the atomic's value, which the other thread changes
-// every few microseconds while it works: spin briefly, and block only when it is
-// pausing or slower.
+// Blocks until `accept` takes the atomic's value. The other thread wakes a waiter
+// once it has a batch ready, or before it waits or pauses itself.
 template <class Accept>
 std::uint64_t wait_until(const std::atomic<std::uint64_t>& value, Accept&& accept) {
-  constexpr int kSpins = 4000;
   std::uint64_t seen = value.load(std::memory_order_acquire);
-  for (int spin = 0; !accept(seen) && spin < kSpins; ++spin) {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-    seen = value.load(std::memory_order_acquire);
-  }
   while (!accept(seen)) {
     value.wait(seen, std::memory_order_acquire);
     seen = value.load(std::memory_order_acquire);
@@ -75,7 +67,7 @@ class PipelinedWalk {
                    try {
                      follow();
                    } catch (...) {
-                     publish(consumed_, kDone);  // the leader stops handing rows over
+                     wake(consumed_, kDone);  // the leader stops handing rows over
                      throw;
                    }
                  });
@@ -91,13 +83,26 @@ class PipelinedWalk {
  private:
   static constexpr std::size_t kReadBlock = 64;
   static constexpr std::uint64_t kRingSize = 4096;  // a power of two
+  // Progress is published every few rows and waiters are woken in batches: a thread
+  // that keeps up with the other then sleeps instead of taking turns with it.
   static constexpr std::uint64_t kPublishEvery = 64;
+  static constexpr std::uint64_t kWakeEvery = 1024;
   // Set in published_ when the leader is done, in consumed_ when the follower stopped.
   static constexpr std::uint64_t kDone = std::uint64_t{1} << 63;
 
   static void publish(std::atomic<std::uint64_t>& counter, std::uint64_t value) {
     counter.store(value, std::memory_order_release);
+  }
+  static void wake(std::atomic<std::uint64_t>& counter, std::uint64_t value) {
+    publish(counter, value);
     counter.notify_one();
+  }
+  static void progress(std::atomic<std::uint64_t>& counter, std::uint64_t value) {
+    if (value % kWakeEvery == 0) {
+      wake(counter, value);
+    } else if (value % kPublishEvery == 0) {
+      publish(counter, value);
+    }
   }
 
   // Leader. After a row fails to walk, the remaining rows are still read: a read
@@ -124,14 +129,14 @@ class PipelinedWalk {
       }
       if (count < block.size()) break;
     }
-    publish(published_, written_ | kDone);
+    wake(published_, written_ | kDone);
   }
 
   // Pauses after every 1000 rows filed; the leader reads on meanwhile, as far as
   // the ring reaches.
   void pause_every_thousand_rows(bool follower) {
     if (++stats_.rows % 1000 != 0 || !options_.pause) return;
-    if (follower) publish(consumed_, filed_);
+    if (follower) wake(consumed_, filed_);
     const auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     stats_.pause_seconds += seconds_since(start);
@@ -156,7 +161,7 @@ class PipelinedWalk {
 
   void hand_over(const WalkRow& row) {
     if (written_ - consumed_seen_ >= kRingSize) {
-      publish(published_, written_);
+      wake(published_, written_);
       consumed_seen_ = wait_until(consumed_, [this](std::uint64_t consumed) {
         return (consumed & kDone) || written_ - consumed < kRingSize;
       });
@@ -166,7 +171,7 @@ class PipelinedWalk {
       }
     }
     ring_[written_ & (kRingSize - 1)] = row;
-    if (++written_ % kPublishEvery == 0) publish(published_, written_);
+    progress(published_, ++written_);
   }
 
   // Follower.
@@ -175,14 +180,14 @@ class PipelinedWalk {
       std::uint64_t ready = published_.load(std::memory_order_acquire);
       if ((ready & ~kDone) == filed_) {
         if (ready & kDone) return;
-        publish(consumed_, filed_);
+        wake(consumed_, filed_);
         ready = wait_until(
             published_, [this](std::uint64_t p) { return (p & kDone) || (p & ~kDone) > filed_; });
         if ((ready & ~kDone) == filed_) return;
       }
       for (const std::uint64_t until = ready & ~kDone; filed_ < until;) {
         file_row(ring_[filed_ & (kRingSize - 1)], true);
-        if (++filed_ % kPublishEvery == 0) publish(consumed_, filed_);
+        progress(consumed_, ++filed_);
       }
     }
   }
