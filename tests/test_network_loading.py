@@ -1,5 +1,6 @@
 """Loading the airway network from a navigation database, and its host views."""
 import gc
+import math
 import random
 import struct
 import sqlite3
@@ -183,6 +184,10 @@ def test_missing_file(tmp_path, capsys, previous_meta):
      "no such column"),
     (lambda p: NavDb(p).airway("A1", 1, [("X", "N/A", 1.0)]).close(),
      "could not convert string to float: 'N/A'"),
+    # Reading fails long after a row that cannot be walked: the read error is reported.
+    (lambda p: NavDb(p).airway("A1", 1, [("W0", None, 1.0)] + [
+        (f"W{i}", 0.001 * i, 1.0) for i in range(1, 9000)] + [("X", "N/A", 1.0)]).close(),
+     "could not convert string to float: 'N/A'"),
 ])
 def test_guarded_failures_give_an_empty_network(tmp_path, capsys, previous_meta, make_bad,
                                                  message):
@@ -280,11 +285,21 @@ def test_a_network_built_by_hand(db):
     assert list(net.graph[a].items()) == [(b, (99.0, "R3"))]
     assert dict(net.graph[b]) == {a: (111.0, "R1"), ("C", 1.0, 3.0): (5.0, "R2")}
     assert len(net.coord_map) == 0
+    c = ("C", 1.0, 3.0)
     net.coord_map[a] = (1.0, 1.0)
+    net.coord_map[c] = (7.0, 8.0)  # away from its key, and out of node order
     net.coord_map[b] = [1.0, 2.0]
-    assert dict(net.coord_map) == {a: (1.0, 1.0), b: (1.0, 2.0)}
+    net.coord_map[a] = (1.5, 1.0)  # keeps its place
+    assert list(net.coord_map.items()) == [(a, (1.5, 1.0)), (c, (7.0, 8.0)), (b, (1.0, 2.0))]
     net.spatial_index.add_point(a, 1.0, 1.0)
+    net.spatial_index.add_point(b, 1.0, 2.5)  # away from its key
+    net.spatial_index.add_point(b, 1.0, 2.0)
     assert net.spatial_index.query_nearest(1.0, 1.0) == (a, 0.0)
+    assert list(net.spatial_index.grid[(1, 2)]) == [(b, 1.0, 2.5), (b, 1.0, 2.0)]
+    assert net.spatial_index.query_nearest(1.0, 2.5, 10) == (b, 0.0)
+    zero = ("Z", 0.0, 0.0)
+    net.spatial_index.add_point(zero, -0.0, 0.0)  # filed as given, sign and all
+    assert math.copysign(1.0, net.spatial_index.grid[(0, 0)][0][1]) == -1.0
     with pytest.raises(TypeError):
         net.add_edge("A", b, 1.0, "R")
     with pytest.raises(TypeError):

@@ -57,14 +57,14 @@ py::object vectorized_haversine(py::handle lat1, py::handle lon1, py::handle lat
 }
 
 // The `grid` mapping of a SpatialGrid: cell key (x, y) -> list of (wp, lat, lon).
-struct GridView {
+struct GridMapView {
   py::object owner;  // the SpatialGrid
 
   GridRead read() const { return owner.cast<const GridHandle&>().read(); }
-  std::size_t size() const { return read().grid->cell_count(); }
+  std::size_t size() const { return read().grid.cell_count(); }
   std::vector<py::object> key_list() const {
     std::vector<py::object> keys;
-    for (const geo::CellKey& key : read().grid->cell_order())
+    for (const geo::CellKey& key : read().grid.cell_order())
       keys.push_back(py::make_tuple(key.x, key.y));
     return keys;
   }
@@ -78,7 +78,7 @@ struct GridView {
     const long long cy = PyLong_AsLongLongAndOverflow(y, &overflow_y);
     if (overflow_x || overflow_y) return {};
     const GridRead grid = read();
-    const auto* entries = grid.grid->cell({cx, cy});
+    const auto entries = grid.grid.cell({cx, cy});
     if (!entries) return {};
     py::list out;
     for (const geo::GridEntry& e : *entries)
@@ -113,13 +113,13 @@ void GridHandle::add_point(py::object wp, double lat, double lon) {
   }
   const ParsedKey key = require_node_key(wp, "wp");
   network::NetworkBuilder& net = network_.cast<NetworkHandle&>().edit();
-  net.nodes().grid.add(intern_node(net, key), lat, lon, grid_size);
+  net.nodes().file_in_grid(intern_node(net, key), lat, lon, grid_size);
 }
 
 GridRead GridHandle::read() const {
-  if (!network_) return {this, nullptr, &own_};
+  if (!network_) return {this, nullptr, own_.view()};
   auto net = network_.cast<const NetworkHandle&>().snapshot();
-  const geo::SpatialGrid* grid = &net->grid();
+  const geo::GridView grid = net->grid();
   return {this, std::move(net), grid};
 }
 
@@ -132,7 +132,7 @@ py::tuple GridHandle::query_nearest(double lat, double lon, double max_dist,
                                     geo::RadiusRule rule) const {
   const double grid_size = attr_real("GRID_SIZE");
   const GridRead grid = read();
-  const auto hit = grid.grid->nearest(lat, lon, max_dist, grid_size, rule);
+  const auto hit = grid.grid.nearest(lat, lon, max_dist, grid_size, rule);
   if (!hit) return py::make_tuple(py::none(), py::none());
   return py::make_tuple(grid.wp_object(hit->id), hit->dist_km);
 }
@@ -142,20 +142,20 @@ py::list GridHandle::query_k_nearest(double lat, double lon, double max_dist,
   const double grid_size = attr_real("GRID_SIZE");
   const GridRead grid = read();
   py::list out;
-  for (const geo::GridHit& hit : grid.grid->k_nearest(lat, lon, max_dist, k, grid_size))
+  for (const geo::GridHit& hit : grid.grid.k_nearest(lat, lon, max_dist, k, grid_size))
     out.append(py::make_tuple(grid.wp_object(hit.id), hit.dist_km));
   return out;
 }
 
 void bind_grid_class(py::module_& m) {
-  py::class_<GridView> view(m, "_GridView");
+  py::class_<GridMapView> view(m, "_GridView");
   add_mapping_methods(view);
   register_as_mapping(view);
 
   py::class_<GridHandle>(m, "SpatialGrid", doc::kSpatialGrid)
       .def(py::init<>())
       .def_property_readonly(
-          "grid", [](py::object self) { return GridView{self}; }, doc::kGridProperty)
+          "grid", [](py::object self) { return GridMapView{self}; }, doc::kGridProperty)
       .def("add_point", &GridHandle::add_point, py::arg("wp"), py::arg("lat"), py::arg("lon"),
            doc::kAddPoint)
       .def(

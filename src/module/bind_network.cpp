@@ -71,7 +71,7 @@ struct GraphView {
     const auto parsed = parse_node_key(key);
     const auto net = snapshot_of(network);
     const NodeId id = find_node(*net, parsed);
-    if (id == kNoNode || !net->node(id).has_adjacency) return {};
+    if (id == kNoNode || !net->node(id).has_adjacency()) return {};
     return py::cast(AdjacencyView{network, id});
   }
   py::object on_missing(py::handle key) const {
@@ -84,7 +84,7 @@ struct GraphView {
 struct CoordMapView {
   py::object network;
 
-  std::size_t size() const { return snapshot_of(network)->coord_order().size(); }
+  std::size_t size() const { return snapshot_of(network)->coord_count(); }
   std::vector<py::object> key_list() const {
     const auto net = snapshot_of(network);
     return key_objects(*net, net->coord_order());
@@ -93,8 +93,9 @@ struct CoordMapView {
     const auto parsed = parse_node_key(key);
     const auto net = snapshot_of(network);
     const NodeId id = find_node(*net, parsed);
-    if (id == kNoNode || !net->node(id).has_coord) return {};
-    return py::make_tuple(net->node(id).lat, net->node(id).lon);
+    if (id == kNoNode || !net->has_coord(id)) return {};
+    const geo::GridPosition at = net->coord(id);
+    return py::make_tuple(at.lat, at.lon);
   }
   py::object on_missing(py::handle) const { return {}; }
 
@@ -114,7 +115,7 @@ struct CoordMapView {
 struct AirwayMetaView {
   std::shared_ptr<const network::AirwayMeta> meta;
 
-  std::size_t size() const { return meta->entries().size(); }
+  std::size_t size() const { return meta->size(); }
   py::object key_of(const network::MetaEntry& e) const {
     return py::make_tuple(route_object(meta->network(), e.route),
                           node_key_object(meta->network(), e.node));
@@ -122,7 +123,7 @@ struct AirwayMetaView {
   std::vector<py::object> key_list() const {
     std::vector<py::object> keys;
     keys.reserve(size());
-    for (const auto& e : meta->entries()) keys.push_back(key_of(e));
+    for (std::size_t i = 0; i < meta->size(); ++i) keys.push_back(key_of(meta->entry(i)));
     return keys;
   }
   py::object lookup(py::handle key) const {
@@ -137,11 +138,11 @@ struct AirwayMetaView {
     }
     const NodeId node = find_node(net, parse_node_key(PyTuple_GET_ITEM(key.ptr(), 1)));
     if (node == kNoNode) return {};
-    const network::MetaEntry* e = meta->find(route_id, node);
-    if (!e) return {};
+    const auto found = meta->find(route_id, node);
+    if (!found) return {};
     py::dict value;
-    value["seqno"] = route_object(net, e->value.seqno);
-    value["direction_restriction"] = route_object(net, e->value.restriction);
+    value["seqno"] = route_object(net, found->seqno);
+    value["direction_restriction"] = route_object(net, found->restriction);
     return value;
   }
   py::object on_missing(py::handle) const { return {}; }
@@ -158,6 +159,7 @@ struct LoadTimes {
   double pause_seconds = 0.0;
   double pack_seconds = 0.0;
   std::size_t rows = 0;
+  std::size_t meta_bytes = 0;
 };
 
 // Loads the network of DB_PATH. AIRWAY_META describes the network the host uses,
@@ -188,6 +190,7 @@ py::object load_network(LoadTimes& times, bool pause = true) {
   times.pause_seconds = loaded.stats.pause_seconds;
   times.pack_seconds = loaded.stats.pack_seconds;
   times.rows = loaded.stats.rows;
+  times.meta_bytes = loaded.meta->memory_bytes();
   set_attr("AIRWAY_META", py::cast(AirwayMetaView{loaded.meta}));
   print_line("✅ Network initialized: " + std::to_string(loaded.stats.edge_writes) +
              " segments. Unique Nodes Active.");
@@ -275,6 +278,7 @@ void def_private_tools(py::module_& m) {
         stats["nodes"] = net->node_count();
         stats["edges"] = net->edge_count();
         stats["native_bytes_estimate"] = net->memory_bytes();
+        stats["meta_bytes_estimate"] = times.meta_bytes;
         return py::make_tuple(network, stats);
       },
       py::arg("pauses") = true, doc::kProfileInit);

@@ -19,7 +19,7 @@ class GridHandle;
 struct GridRead {
   const GridHandle* handle;
   std::shared_ptr<const network::RouteNetwork> net;  // null for a standalone grid
-  const geo::SpatialGrid* grid;
+  geo::GridView grid;
 
   py::object wp_object(std::uint32_t id) const;
 };

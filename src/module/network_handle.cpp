@@ -55,7 +55,7 @@ network::NodeId intern_node(network::NetworkBuilder& net, const ParsedKey& key) 
 }
 
 py::tuple node_key_object(const network::RouteNetwork& net, network::NodeId node) {
-  const network::NodeKey& key = net.node(node).key;
+  const network::Node& key = net.node(node);
   return py::make_tuple(to_text(net.names().text(key.name)), key.lat, key.lon);
 }
 

@@ -1,317 +1,259 @@
 #include "network/airway_loader.h"
 
-#include <algorithm>
+#include <array>
 #include <atomic>
-#include <cctype>
 #include <chrono>
+#include <optional>
 #include <thread>
 
-#include "common/number_text.h"
 #include "common/parallel.h"
-#include "geo/geodesy.h"
+#include "common/raw_array.h"
 
 namespace core_calc::network {
 namespace {
 
-using navdata::SqlValue;
-using navdata::Statement;
+using Clock = std::chrono::steady_clock;
 
-enum Column { kRoute, kWaypoint, kLat, kLon, kSeqno, kRestriction, kSegment };
-
-std::string quoted(std::string_view text) {
-  return "'" + std::string(text) + "'";
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-float read_coordinate(const Statement& st, int col) {
-  switch (st.column_kind(col)) {
-    case SqlValue::Kind::kNull:
-      return std::numeric_limits<float>::quiet_NaN();
-    case SqlValue::Kind::kInteger:
-      return static_cast<float>(st.column_int(col));
-    case SqlValue::Kind::kReal:
-      return static_cast<float>(st.column_real(col));
-    case SqlValue::Kind::kText: {
-      double value;
-      if (navdata::text_to_real(st.column_text(col), value)) return static_cast<float>(value);
-      throw CoordinateError("could not convert string to float: " + quoted(st.column_text(col)));
-    }
-    case SqlValue::Kind::kBlob:
-      break;
+// A row as the filing half of the walk needs it.
+struct WalkRow {
+  static constexpr std::uint8_t kContinues = 1;
+  static constexpr std::uint8_t kForbidsForward = 2;
+  static constexpr std::uint8_t kForbidsBackward = 4;
+
+  double lat;  // the node's key position
+  double lon;
+  NodeId node;
+  NameId route;
+  NameId seqno_text;
+  NameId restriction;
+  std::uint8_t flags;
+};
+
+// Blocks until `accept` takes the atomic's value. The other thread wakes a waiter
+// once it has a batch ready, or before it waits or pauses itself.
+template <class Accept>
+std::uint64_t wait_until(const std::atomic<std::uint64_t>& value, Accept&& accept) {
+  std::uint64_t seen = value.load(std::memory_order_acquire);
+  while (!accept(seen)) {
+    value.wait(seen, std::memory_order_acquire);
+    seen = value.load(std::memory_order_acquire);
   }
-  throw CoordinateError("could not convert a binary value to float");
+  return seen;
 }
 
-NameId read_seqno_text(const Statement& st, int col, NameTable& names) {
-  switch (st.column_kind(col)) {
-    case SqlValue::Kind::kNull:
-      return kNoName;
-    case SqlValue::Kind::kInteger:
-      return names.intern(int_text(st.column_int(col)));
-    case SqlValue::Kind::kReal:
-      return names.intern(float_text(st.column_real(col)));
-    default:
-      return names.intern(st.column_text(col));
-  }
-}
-
-void read_restriction(const Statement& st, int col, NameTable& names, AirwayRow& row) {
-  const SqlValue::Kind kind = st.column_kind(col);
-  if (kind == SqlValue::Kind::kNull) return;
-  if (kind == SqlValue::Kind::kInteger && st.column_int(col) == 0) return;
-  if (kind == SqlValue::Kind::kReal && st.column_real(col) == 0.0) return;
-  const std::string_view text = st.column_text(col);
-  if (text.empty()) return;
-  row.restriction = names.intern(text);
-  for (char c : text) {
-    const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (upper == 'B') row.forbids_forward = true;
-    if (upper == 'F') row.forbids_backward = true;
-  }
-}
-
-SegmentKey read_segment(const Statement& st, int col, NameTable& names) {
-  SegmentKey key;
-  switch (st.column_kind(col)) {
-    case SqlValue::Kind::kInteger:
-      key.kind = SegmentKey::Kind::kInteger;
-      key.integer = st.column_int(col);
-      break;
-    case SqlValue::Kind::kReal:
-      key.kind = SegmentKey::Kind::kReal;
-      key.real = st.column_real(col);
-      break;
-    case SqlValue::Kind::kText:
-    case SqlValue::Kind::kBlob:
-      key.kind = SegmentKey::Kind::kText;
-      key.text = names.intern(st.column_text(col));
-      break;
-    case SqlValue::Kind::kNull:
-      break;
-  }
-  return key;
-}
-
-}  // namespace
-
-bool SegmentKey::continues(const SegmentKey& previous) const {
-  using K = Kind;
-  if (kind == K::kNull || previous.kind == K::kNull) return false;
-  if (kind == K::kText || previous.kind == K::kText)
-    return kind == previous.kind && text == previous.text;
-  const bool both_int = kind == K::kInteger && previous.kind == K::kInteger;
-  if (both_int) return integer == previous.integer;
-  const double a = kind == K::kInteger ? static_cast<double>(integer) : real;
-  const double b =
-      previous.kind == K::kInteger ? static_cast<double>(previous.integer) : previous.real;
-  return a == b;
-}
-
-std::vector<AirwayRow> read_airway_rows(const navdata::Database& db,
-                                        const std::string& table_suffix, NameTable& names) {
-  const bool use_segment_uid = table_suffix.empty();
-  const std::string sql =
-      use_segment_uid
-          ? "SELECT route_identifier, waypoint_identifier, waypoint_latitude, waypoint_longitude, "
-            "seqno, direction_restriction, segment_uid FROM airway_segments WHERE "
-            "waypoint_identifier IS NOT NULL ORDER BY segment_uid, seqno"
-          : "SELECT route_identifier, waypoint_identifier, waypoint_latitude, waypoint_longitude, "
-            "seqno, direction_restriction FROM tbl_enroute_airways" +
-                table_suffix +
-                " WHERE waypoint_identifier IS NOT NULL ORDER BY route_identifier, seqno";
-  Statement st(db, sql);
-  std::vector<AirwayRow> rows;
-  std::string last_route_text;  // consecutive rows mostly belong to one airway
-  NameId last_route = kNoName;
-  while (st.step()) {
-    AirwayRow row;
-    if (st.column_kind(kRoute) == SqlValue::Kind::kNull) {
-      row.route = kNoName;
-    } else if (last_route != kNoName && st.column_text(kRoute) == last_route_text) {
-      row.route = last_route;
-    } else {
-      row.route = last_route = names.intern(st.column_text(kRoute));
-      last_route_text = std::string(st.column_text(kRoute));
-    }
-    row.waypoint = names.intern(st.column_text(kWaypoint));
-    row.lat = read_coordinate(st, kLat);
-    row.lon = read_coordinate(st, kLon);
-    row.seqno_text = read_seqno_text(st, kSeqno, names);
-    read_restriction(st, kRestriction, names, row);
-    if (use_segment_uid) {
-      row.segment = read_segment(st, kSegment, names);
-    } else if (row.route != kNoName) {
-      row.segment.kind = SegmentKey::Kind::kText;
-      row.segment.text = row.route;
-    }
-    rows.push_back(row);
-  }
-  return rows;
-}
-
-namespace {
-
-// Rows are walked by two threads: the leader interns the node of each row (the node
-// index is the part that misses the cache) and publishes its id; the follower files
-// the row in the grid and the metadata and adds its edges, in row order, as soon as
-// the ids are published. The results are those of one walk in row order.
+// The leader (the calling thread) reads rows, interns their nodes and writes them
+// into the ring; the follower files them in the grid and the metadata and records
+// their edges, in row order. Without a second thread the leader files each row itself.
 class PipelinedWalk {
  public:
-  PipelinedWalk(const std::vector<AirwayRow>& rows, const BuildOptions& options,
-                NetworkBuilder& net, AirwayMetaBuilder& meta, BuildStats& stats)
-      : rows_(rows),
+  PipelinedWalk(AirwayReader& reader, const BuildOptions& options, NetworkBuilder& builder,
+                AirwayMetaBuilder& meta, BuildStats& stats)
+      : reader_(reader),
         options_(options),
-        net_(net),
-        nodes_(net.nodes()),
+        builder_(builder),
+        nodes_(builder.nodes()),
         meta_(meta),
-        stats_(stats),
-        node_of_(rows.size()) {
-    edges_.reserve(2 * rows.size());
-  }
+        stats_(stats) {}
 
   void run() {
-    run_side_by_side(
-        [&] {
-          try {
-            lead();
-          } catch (...) {
-            failed_.store(true);
-            publish(rows_.size() + 1);  // wakes the follower, which then stops
-            throw;
-          }
-        },
-        [&] {
-          try {
-            follow();
-          } catch (...) {
-            failed_.store(true);
-            throw;
-          }
-        });
-    net_.adopt_edges(std::move(edges_), sources_);
+    std::exception_ptr follower_error;
+    try {
+      run_beside([this](bool follower_runs) { lead(follower_runs); },
+                 [this] {
+                   try {
+                     follow();
+                   } catch (...) {
+                     wake(consumed_, kDone);  // the leader stops handing rows over
+                     throw;
+                   }
+                 });
+    } catch (...) {
+      follower_error = std::current_exception();
+    }
+    if (read_error_) throw AirwayReadError(*read_error_);
+    if (walk_error_) std::rethrow_exception(walk_error_);
+    if (follower_error) std::rethrow_exception(follower_error);
+    builder_.adopt_edges(std::move(edges_), sources_);
   }
 
  private:
-  static constexpr std::size_t kPublishEvery = 64;
-  static constexpr int kSpinsBeforeWait = 4000;
+  static constexpr std::size_t kReadBlock = 64;
+  static constexpr std::uint64_t kRingSize = 4096;  // a power of two
+  // Progress is published every few rows and waiters are woken in batches: a thread
+  // that keeps up with the other then sleeps instead of taking turns with it.
+  static constexpr std::uint64_t kPublishEvery = 64;
+  static constexpr std::uint64_t kWakeEvery = 1024;
+  // Set in published_ when the leader is done, in consumed_ when the follower stopped.
+  static constexpr std::uint64_t kDone = std::uint64_t{1} << 63;
 
-  static void cpu_relax() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
+  static void publish(std::atomic<std::uint64_t>& counter, std::uint64_t value) {
+    counter.store(value, std::memory_order_release);
+  }
+  static void wake(std::atomic<std::uint64_t>& counter, std::uint64_t value) {
+    publish(counter, value);
+    counter.notify_one();
+  }
+  static void progress(std::atomic<std::uint64_t>& counter, std::uint64_t value) {
+    if (value % kWakeEvery == 0) {
+      wake(counter, value);
+    } else if (value % kPublishEvery == 0) {
+      publish(counter, value);
+    }
   }
 
-  void pause_every_thousand_rows() {
+  // Leader. After a row fails to walk, the remaining rows are still read: a read
+  // error later on is the one reported.
+  void lead(bool follower_runs) {
+    std::array<AirwayRow, kReadBlock> block;
+    for (;;) {
+      const auto start = Clock::now();
+      std::size_t count = 0;
+      try {
+        count = reader_.read(block.data(), block.size());
+      } catch (const std::exception& e) {
+        read_error_ = e.what();
+        break;
+      }
+      stats_.read_seconds += seconds_since(start);
+      if (!walk_error_ && !follower_stopped_) {
+        try {
+          for (std::size_t i = 0; i < count && !follower_stopped_; ++i)
+            walk(block[i], follower_runs);
+        } catch (...) {
+          walk_error_ = std::current_exception();
+        }
+      }
+      if (count < block.size()) break;
+    }
+    wake(published_, written_ | kDone);
+  }
+
+  // Pauses after every 1000 rows filed; the leader reads on meanwhile, as far as
+  // the ring reaches.
+  void pause_every_thousand_rows(bool follower) {
     if (++stats_.rows % 1000 != 0 || !options_.pause) return;
-    const auto start = std::chrono::steady_clock::now();
+    if (follower) wake(consumed_, filed_);
+    const auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    stats_.pause_seconds +=
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    stats_.pause_seconds += seconds_since(start);
   }
 
-  void publish(std::size_t count) {
-    published_.store(count, std::memory_order_release);
-    published_.notify_one();
-  }
-
-  void lead() {
-    for (std::size_t i = 0; i < rows_.size() && !failed_.load(std::memory_order_relaxed); ++i) {
-      pause_every_thousand_rows();
-      const AirwayRow& row = rows_[i];
-      const double lat = round_coordinate(row.lat);
-      const double lon = round_coordinate(row.lon);
-      const NodeId node = nodes_.intern({row.waypoint, lat, lon});
-      nodes_.set_coord(node, lat, lon);
-      node_of_[i] = node;
-      if ((i + 1) % kPublishEvery == 0) publish(i + 1);
+  void walk(const AirwayRow& row, bool follower_runs) {
+    const double lat = round_coordinate(row.lat);
+    const double lon = round_coordinate(row.lon);
+    const NodeId node = nodes_.intern({row.waypoint, lat, lon});
+    nodes_.set_coord(node, lat, lon);
+    const auto flags =
+        static_cast<std::uint8_t>((row.continues ? WalkRow::kContinues : 0) |
+                                  (row.forbids_forward ? WalkRow::kForbidsForward : 0) |
+                                  (row.forbids_backward ? WalkRow::kForbidsBackward : 0));
+    const WalkRow walked{lat, lon, node, row.route, row.seqno_text, row.restriction, flags};
+    if (follower_runs) {
+      hand_over(walked);
+    } else {
+      file_row(walked, false);
     }
-    publish(rows_.size() + 1);  // one past the end: the leader is done
   }
 
+  void hand_over(const WalkRow& row) {
+    if (written_ - consumed_seen_ >= kRingSize) {
+      wake(published_, written_);
+      consumed_seen_ = wait_until(consumed_, [this](std::uint64_t consumed) {
+        return (consumed & kDone) || written_ - consumed < kRingSize;
+      });
+      if (consumed_seen_ & kDone) {
+        follower_stopped_ = true;
+        return;
+      }
+    }
+    ring_[written_ & (kRingSize - 1)] = row;
+    progress(published_, ++written_);
+  }
+
+  // Follower.
   void follow() {
-    std::size_t next = 0;
-    while (next < rows_.size()) {
-      std::size_t ready = published_.load(std::memory_order_acquire);
-      // The leader publishes every few microseconds while it walks: spin briefly, and
-      // block only when it is pausing.
-      for (int spin = 0; ready <= next && spin < kSpinsBeforeWait; ++spin) {
-        cpu_relax();
-        ready = published_.load(std::memory_order_acquire);
+    for (;;) {
+      std::uint64_t ready = published_.load(std::memory_order_acquire);
+      if ((ready & ~kDone) == filed_) {
+        if (ready & kDone) return;
+        wake(consumed_, filed_);
+        ready = wait_until(
+            published_, [this](std::uint64_t p) { return (p & kDone) || (p & ~kDone) > filed_; });
+        if ((ready & ~kDone) == filed_) return;
       }
-      while (ready <= next) {
-        published_.wait(ready, std::memory_order_acquire);
-        ready = published_.load(std::memory_order_acquire);
+      for (const std::uint64_t until = ready & ~kDone; filed_ < until;) {
+        file_row(ring_[filed_ & (kRingSize - 1)], true);
+        progress(consumed_, ++filed_);
       }
-      if (failed_.load(std::memory_order_relaxed)) return;
-      const std::size_t until = std::min(ready, rows_.size());
-      for (; next < until; ++next) file_row(next);
     }
   }
 
-  void add_edge(NodeId from, NodeId to, double distance, NameId route) {
+  void add_edge(NodeId from, NodeId to, NameId route, bool measured_backward) {
     if (from >= has_edges_.size())
       has_edges_.resize(std::max<std::size_t>(from + 1, 2 * has_edges_.size()), 0);
     if (!has_edges_[from]) {
       has_edges_[from] = 1;
       sources_.push_back(from);
     }
-    edges_.push_back({from, {to, route, distance}});
+    edges_.push_back(BulkEdge(from, to, route, measured_backward));
     ++stats_.edge_writes;
   }
 
-  void file_row(std::size_t i) {
-    const AirwayRow& row = rows_[i];
-    const NodeId node = node_of_[i];
-    const double lat = round_coordinate(row.lat);
-    const double lon = round_coordinate(row.lon);
-    meta_.set(row.route, node, {row.seqno_text, row.restriction});
-    nodes_.grid.add(node, lat, lon, options_.grid_size, false);
-    if (current_segment_ && row.segment.continues(*current_segment_) && prev_ != kNoNode) {
-      const double distance = geo::haversine_km(prev_lat_, prev_lon_, lat, lon);
-      if (options_.ignore_direction || !row.forbids_forward)
-        add_edge(prev_, node, distance, row.route);
-      if (options_.ignore_direction || !row.forbids_backward)
-        add_edge(node, prev_, distance, row.route);
-    } else {
-      current_segment_ = &row.segment;
+  void file_row(const WalkRow& row, bool follower) {
+    pause_every_thousand_rows(follower);
+    meta_.set(row.route, row.node, {row.seqno_text, row.restriction});
+    nodes_.grid.add_at_key_bulk(row.node, row.lat, row.lon, options_.grid_size);
+    if (row.flags & WalkRow::kContinues) {
+      // The edge's length is measured from the earlier row's point to this row's.
+      if (options_.ignore_direction || !(row.flags & WalkRow::kForbidsForward))
+        add_edge(prev_, row.node, row.route, false);
+      if (options_.ignore_direction || !(row.flags & WalkRow::kForbidsBackward))
+        add_edge(row.node, prev_, row.route, true);
     }
-    prev_ = node;
-    prev_lat_ = lat;
-    prev_lon_ = lon;
+    prev_ = row.node;
   }
 
-  const std::vector<AirwayRow>& rows_;
+  AirwayReader& reader_;
   const BuildOptions& options_;
-  NetworkBuilder& net_;
-  GraphNodes& nodes_;  // the leader owns the nodes, the follower the grid
+  NetworkBuilder& builder_;
+  GraphNodes& nodes_;  // the leader interns nodes; the follower files the grid
   AirwayMetaBuilder& meta_;
-  BuildStats& stats_;
-  std::vector<NodeId> node_of_;
-  std::atomic<std::size_t> published_{0};
-  std::atomic<bool> failed_{false};
+  BuildStats& stats_;  // reading by the leader; rows, pauses and edges by the follower
+  std::array<WalkRow, kRingSize> ring_;
+  std::atomic<std::uint64_t> published_{0};  // rows written into the ring
+  std::atomic<std::uint64_t> consumed_{0};   // rows the follower is done with
+  // Leader state.
+  std::uint64_t written_ = 0;
+  std::uint64_t consumed_seen_ = 0;
+  bool follower_stopped_ = false;
+  std::optional<std::string> read_error_;
+  std::exception_ptr walk_error_;
   // Follower state.
-  std::vector<BulkEdge> edges_;
+  std::uint64_t filed_ = 0;
+  RawArray<BulkEdge> edges_;
   std::vector<NodeId> sources_;
   std::vector<std::uint8_t> has_edges_;
-  const SegmentKey* current_segment_ = nullptr;
   NodeId prev_ = kNoNode;
-  double prev_lat_ = 0.0, prev_lon_ = 0.0;
 };
 
 }  // namespace
 
-std::shared_ptr<const RouteNetwork> build_network(const std::vector<AirwayRow>& rows,
-                                                  const BuildOptions& options,
-                                                  NetworkBuilder&& builder, AirwayMetaBuilder& meta,
-                                                  BuildStats& stats) {
-  builder.nodes().reserve(rows.size() / 2);  // airway points are shared by about two rows each
-  builder.nodes().grid.reserve(rows.size());
-  meta.reserve(rows.size());
-  PipelinedWalk(rows, options, builder, meta, stats).run();
-  const auto start = std::chrono::steady_clock::now();
-  auto network = std::move(builder).freeze();
-  stats.pack_seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return network;
+void walk_airways(const navdata::Database& db, const std::string& table_suffix,
+                  const BuildOptions& options, NetworkBuilder& builder, AirwayMetaBuilder& meta,
+                  BuildStats& stats) {
+  std::optional<AirwayReader> reader;
+  try {
+    reader.emplace(db, table_suffix, builder.nodes().names);
+  } catch (const std::exception& e) {
+    throw AirwayReadError(e.what());
+  }
+  // The ring is sizeable for a stack: the walk lives on the heap.
+  auto walk = std::make_unique<PipelinedWalk>(*reader, options, builder, meta, stats);
+  walk->run();
 }
 
 }  // namespace core_calc::network

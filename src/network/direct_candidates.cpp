@@ -6,9 +6,10 @@ std::vector<DirectCandidate> direct_candidates(const RouteNetwork& net, double l
                                                double radius_km, std::int64_t k, double grid_size) {
   std::vector<DirectCandidate> found;
   for (const geo::GridHit& hit : net.grid().k_nearest(lat, lon, radius_km, k, grid_size)) {
-    const Node& node = net.node(hit.id);
-    found.push_back({hit.id, std::string(net.names().text(node.key.name)), hit.dist_km,
-                     node.has_coord, node.lat, node.lon});
+    const bool has_coord = net.has_coord(hit.id);
+    const geo::GridPosition at = has_coord ? net.coord(hit.id) : geo::GridPosition{0.0, 0.0};
+    found.push_back({hit.id, std::string(net.names().text(net.node(hit.id).name)), hit.dist_km,
+                     has_coord, at.lat, at.lon});
   }
   return found;
 }

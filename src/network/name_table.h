@@ -28,8 +28,8 @@ class NameTable {
  private:
   static std::uint64_t hash(std::string_view text) { return text_hash(text.data(), text.size()); }
 
-  std::string chars_;
-  std::vector<std::uint64_t> starts_{0};  // text i is chars_[starts_[i], starts_[i + 1])
+  std::string chars_;                     // at most 4 GiB of text
+  std::vector<std::uint32_t> starts_{0};  // text i is chars_[starts_[i], starts_[i + 1])
   FlatIndex index_;
 };
 

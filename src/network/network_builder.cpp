@@ -9,57 +9,95 @@
 namespace core_calc::network {
 namespace {
 
-// Edges packed per source node: counting sort by source, insertion order within a
-// node, and a repeated (from, to) pair resolved to its first position and last entry.
-void pack_edges(std::size_t node_count, const std::vector<std::vector<Edge>>& lists,
-                const std::vector<BulkEdge>& pending, std::vector<std::uint32_t>& offsets,
-                std::vector<Edge>& flat) {
-  std::vector<std::uint32_t> counts(node_count + 1, 0);
-  for (std::size_t n = 0; n < lists.size(); ++n)
-    counts[n + 1] += static_cast<std::uint32_t>(lists[n].size());
-  for (const BulkEdge& p : pending) ++counts[p.from + 1];
-  for (std::size_t n = 0; n < node_count; ++n) counts[n + 1] += counts[n];
-  std::vector<Edge> sorted(counts.back());
-  std::vector<std::uint32_t> fill(counts.begin(), counts.end() - 1);
-  for (std::size_t n = 0; n < lists.size(); ++n)
-    for (const Edge& e : lists[n]) sorted[fill[n]++] = e;
-  for (const BulkEdge& p : pending) sorted[fill[p.from]++] = p.edge;
+// Between packing and measuring, a bulk edge's `to` carries its direction of measure.
+constexpr NodeId kMeasureBackward = 0x80000000u;
 
+double measured_length(const GraphNodes& nodes, NodeId from, NodeId to, bool backward) {
+  const geo::GridPosition a = nodes.key_position(backward ? to : from);
+  const geo::GridPosition b = nodes.key_position(backward ? from : to);
+  return geo::haversine_km(a.lat, a.lon, b.lat, b.lon);
+}
+
+// Per-node edge lists packed in node order.
+void pack_lists(std::size_t node_count, const std::vector<std::vector<Edge>>& lists,
+                std::vector<std::uint32_t>& offsets, RawArray<Edge>& flat) {
+  std::size_t total = 0;
+  for (const auto& list : lists) total += list.size();
   offsets.assign(node_count + 1, 0);
-  flat.clear();
-  flat.reserve(sorted.size());
+  flat.resize(total);
+  std::uint32_t at = 0;
   for (std::size_t n = 0; n < node_count; ++n) {
-    const std::size_t begin = flat.size();
-    for (std::uint32_t i = counts[n]; i < counts[n + 1]; ++i) {
-      const Edge& e = sorted[i];
-      bool replaced = false;
-      for (std::size_t j = begin; j < flat.size() && !replaced; ++j) {
-        if (flat[j].to != e.to) continue;
-        flat[j].dist_km = e.dist_km;
-        flat[j].route = e.route;
-        replaced = true;
-      }
-      if (!replaced) flat.push_back(e);
-    }
-    offsets[n + 1] = static_cast<std::uint32_t>(flat.size());
+    if (n < lists.size())
+      for (const Edge& e : lists[n]) flat[at++] = e;
+    offsets[n + 1] = at;
   }
+}
+
+// Bulk edges packed in place: a counting sort by source straight into the final
+// array, then each node's repeated pairs folded onto their first position with the
+// last entry. Lengths are left to measure_and_orient(), and `to` keeps the direction
+// of measure until then.
+void pack_bulk(std::size_t node_count, RawArray<BulkEdge>& bulk,
+               std::vector<std::uint32_t>& offsets, RawArray<Edge>& flat) {
+  offsets.assign(node_count + 1, 0);
+  for (const BulkEdge& e : bulk) ++offsets[e.from() + 1];
+  for (std::size_t n = 0; n < node_count; ++n) offsets[n + 1] += offsets[n];
+  flat.resize(bulk.size());
+  // offsets[n] is node n's fill position, which ends where node n + 1 starts.
+  for (const BulkEdge& e : bulk)
+    flat[offsets[e.from()]++] = {e.to() | (e.measured_backward() ? kMeasureBackward : 0), e.route(),
+                                 0.0};
+  bulk.release();
+  std::uint32_t begin = 0, kept = 0;
+  for (std::size_t n = 0; n < node_count; ++n) {
+    const std::uint32_t end = offsets[n];
+    const std::uint32_t first = kept;
+    for (std::uint32_t i = begin; i < end; ++i) {
+      const Edge e = flat[i];
+      std::uint32_t j = first;
+      while (j < kept && ((flat[j].to ^ e.to) & ~kMeasureBackward) != 0) ++j;
+      if (j < kept) {
+        flat[j].to = e.to;
+        flat[j].route = e.route;
+      } else {
+        flat[kept++] = e;
+      }
+    }
+    offsets[n] = first;
+    begin = end;
+  }
+  offsets[node_count] = kept;
+  flat.resize(kept);
   flat.shrink_to_fit();
 }
 
-void compute_bearings(const GraphNodes& nodes, const std::vector<std::uint32_t>& offsets,
-                      const std::vector<Edge>& flat, std::vector<double>& bearings) {
-  bearings.assign(flat.size(), std::numeric_limits<double>::quiet_NaN());
+// Lengths of freshly packed bulk edges (with `measure`) and the initial bearing of
+// every edge, NaN where an end has no coordinates. Large networks split the
+// trigonometry over a second thread.
+void measure_and_orient(const GraphNodes& nodes, const std::vector<std::uint32_t>& offsets,
+                        RawArray<Edge>& flat, RawArray<double>& bearings, bool measure) {
+  bearings.resize(flat.size());
   auto fill = [&](std::size_t first, std::size_t last) {
     for (std::size_t n = first; n < last; ++n) {
-      const Node& from = nodes.node(static_cast<NodeId>(n));
-      if (!from.has_coord) continue;
+      const auto from = static_cast<NodeId>(n);
+      const bool from_coord = nodes.has_coord(from);
+      const geo::GridPosition a = from_coord ? nodes.coord(from) : geo::GridPosition{};
       for (std::uint32_t i = offsets[n]; i < offsets[n + 1]; ++i) {
-        const Node& to = nodes.node(flat[i].to);
-        if (to.has_coord) bearings[i] = geo::bearing_deg(from.lat, from.lon, to.lat, to.lon);
+        Edge& e = flat[i];
+        if (measure) {
+          const bool backward = e.to & kMeasureBackward;
+          e.to &= ~kMeasureBackward;
+          e.dist_km = measured_length(nodes, from, e.to, backward);
+        }
+        if (from_coord && nodes.has_coord(e.to)) {
+          const geo::GridPosition b = nodes.coord(e.to);
+          bearings[i] = geo::bearing_deg(a.lat, a.lon, b.lat, b.lon);
+        } else {
+          bearings[i] = std::numeric_limits<double>::quiet_NaN();
+        }
       }
     }
   };
-  // Large networks split the trigonometry over a second thread.
   constexpr std::size_t kParallelFrom = 50000;
   if (nodes.size() < kParallelFrom) {
     fill(0, nodes.size());
@@ -85,9 +123,11 @@ NodeId NetworkBuilder::intern_node(const NodeKey& key) {
 
 void NetworkBuilder::apply_pending() {
   if (pending_.empty()) return;
-  std::vector<BulkEdge> pending;
+  RawArray<BulkEdge> pending;
   pending.swap(pending_);
-  for (const BulkEdge& p : pending) set_edge(p.from, p.edge.to, p.edge.dist_km, p.edge.route);
+  for (const BulkEdge& e : pending)
+    set_edge(e.from(), e.to(), measured_length(nodes_, e.from(), e.to(), e.measured_backward()),
+             e.route());
 }
 
 void NetworkBuilder::set_edge(NodeId from, NodeId to, double dist_km, NameId route) {
@@ -103,8 +143,7 @@ void NetworkBuilder::set_edge(NodeId from, NodeId to, double dist_km, NameId rou
   lists_[from].push_back({to, route, dist_km});
 }
 
-void NetworkBuilder::adopt_edges(std::vector<BulkEdge>&& edges,
-                                 const std::vector<NodeId>& sources) {
+void NetworkBuilder::adopt_edges(RawArray<BulkEdge>&& edges, const std::vector<NodeId>& sources) {
   apply_pending();
   for (NodeId from : sources) nodes_.mark_source(from);
   pending_ = std::move(edges);
@@ -115,17 +154,28 @@ std::shared_ptr<const RouteNetwork> NetworkBuilder::freeze() const& {
 }
 
 std::shared_ptr<const RouteNetwork> NetworkBuilder::freeze() && {
+  // Bulk edges after hand edits are rare: they take the edit path.
+  for (const auto& list : lists_)
+    if (!list.empty()) {
+      apply_pending();
+      break;
+    }
+  const bool bulk = !pending_.empty();
   // RouteNetwork's constructor is private to this class, hence no make_shared.
   std::shared_ptr<RouteNetwork> net(new RouteNetwork());
-  // A bulk load leaves the grid cells unordered; ordering them is independent of
-  // packing the edges.
-  run_side_by_side([&] { pack_edges(nodes_.size(), lists_, pending_, net->offsets_, net->flat_); },
-                   [&] { nodes_.grid.sort_cells(); });
+  run_side_by_side(
+      [&] {
+        if (bulk) {
+          pack_bulk(nodes_.size(), pending_, net->offsets_, net->flat_);
+        } else {
+          pack_lists(nodes_.size(), lists_, net->offsets_, net->flat_);
+        }
+      },
+      [&] { nodes_.grid.pack(); });
   decltype(lists_)().swap(lists_);
-  decltype(pending_)().swap(pending_);
   net->nodes_ = std::move(nodes_);
   net->nodes_.shrink_to_fit();
-  compute_bearings(net->nodes_, net->offsets_, net->flat_, net->bearings_);
+  measure_and_orient(net->nodes_, net->offsets_, net->flat_, net->bearings_, bulk);
   const RouteNetwork& frozen = *net;
   net->reach_ =
       Reachability::compute(frozen.node_count(), [&frozen](NodeId n) { return frozen.edges(n); });

@@ -11,15 +11,32 @@
 #include <memory>
 #include <vector>
 
+#include "common/raw_array.h"
 #include "network/graph_nodes.h"
 #include "network/route_network.h"
 
 namespace core_calc::network {
 
-// An edge recorded by a bulk load.
-struct BulkEdge {
-  NodeId from;
-  Edge edge;
+// An edge recorded by a bulk load: an airway leg whose length is the great-circle
+// distance between the key positions of its two nodes, measured from the earlier
+// row's point to the later row's as the loader walks them. Freezing computes it
+// in that order, so it is bit for bit the length an edit would have been given.
+class BulkEdge {
+ public:
+  BulkEdge(NodeId from, NodeId to, NameId route, bool measured_backward)
+      : from_(from), to_(to | (measured_backward ? kBackward : 0)), route_(route) {}
+
+  NodeId from() const { return from_; }
+  NodeId to() const { return to_ & ~kBackward; }
+  NameId route() const { return route_; }
+  bool measured_backward() const { return to_ & kBackward; }  // measured from `to` to `from`
+
+ private:
+  static constexpr NodeId kBackward = 0x80000000u;  // node ids stay below 2^31
+
+  NodeId from_;
+  NodeId to_;
+  NameId route_;
 };
 
 class NetworkBuilder {
@@ -36,7 +53,7 @@ class NetworkBuilder {
   void set_edge(NodeId from, NodeId to, double dist_km, NameId route);
   // Bulk path: the edges of a load in insertion order, and the nodes that have
   // outgoing edges in the order of their first one.
-  void adopt_edges(std::vector<BulkEdge>&& edges, const std::vector<NodeId>& sources);
+  void adopt_edges(RawArray<BulkEdge>&& edges, const std::vector<NodeId>& sources);
 
   std::shared_ptr<const RouteNetwork> freeze() const&;
   std::shared_ptr<const RouteNetwork> freeze() &&;
@@ -46,7 +63,7 @@ class NetworkBuilder {
 
   GraphNodes nodes_;
   std::vector<std::vector<Edge>> lists_;  // per node; shorter than nodes_ while nodes are new
-  std::vector<BulkEdge> pending_;         // adopted from a bulk load, not yet in lists_
+  RawArray<BulkEdge> pending_;            // adopted from a bulk load, not yet in lists_
 };
 
 }  // namespace core_calc::network

@@ -2,11 +2,25 @@
 
 #include <chrono>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace core_calc::network {
 namespace {
 
-double seconds_since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The allocator keeps the pages of freed buffers for reuse; a load frees tens of
+// megabytes of them at once, which the process would otherwise go on holding.
+void return_free_memory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
 }
 
 }  // namespace
@@ -14,24 +28,21 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 LoadedNetwork load_network(const std::string& db_path, const std::string& table_suffix,
                            const BuildOptions& options) {
   LoadedNetwork loaded;
+  const auto start = Clock::now();
   NetworkBuilder builder;
-  std::vector<AirwayRow> rows;
-  auto start = std::chrono::steady_clock::now();
+  AirwayMetaBuilder meta;
   {
     const navdata::Database db(db_path);
-    try {
-      rows = read_airway_rows(db, table_suffix, builder.nodes().names);
-    } catch (const std::exception& e) {
-      throw AirwayReadError(e.what());
-    }
+    walk_airways(db, table_suffix, options, builder, meta, loaded.stats);
   }
-  loaded.read_seconds = seconds_since(start);
-  start = std::chrono::steady_clock::now();
-  AirwayMetaBuilder meta;
-  loaded.network = build_network(rows, options, std::move(builder), meta, loaded.stats);
-  decltype(rows)().swap(rows);
+  const auto pack_start = Clock::now();
+  meta.pack();
+  loaded.network = std::move(builder).freeze();
   loaded.meta = meta.finish(loaded.network);
-  loaded.build_seconds = seconds_since(start);
+  loaded.stats.pack_seconds = seconds_since(pack_start);
+  return_free_memory();
+  loaded.read_seconds = loaded.stats.read_seconds;
+  loaded.build_seconds = seconds_since(start) - loaded.read_seconds;
   return loaded;
 }
 

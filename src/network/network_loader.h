@@ -1,9 +1,10 @@
-// Loading the airway network of a navigation database in one call: read every
-// airway row, build and freeze the graph, and collect the airway metadata.
+// Loading the airway network of a navigation database in one call: read and walk
+// every airway row, build and freeze the graph, and collect the airway metadata.
+// What the process holds afterwards is the network and its metadata: the load's
+// transient buffers are handed back to the system before the call returns.
 #pragma once
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "network/airway_loader.h"
@@ -12,18 +13,12 @@
 
 namespace core_calc::network {
 
-// Reading the rows failed: a missing table or column, a file that is no database,
-// a coordinate that is not a number. what() is the reason.
-struct AirwayReadError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
 struct LoadedNetwork {
   std::shared_ptr<const RouteNetwork> network;
   std::shared_ptr<const AirwayMeta> meta;
   BuildStats stats;
-  double read_seconds = 0.0;
-  double build_seconds = 0.0;
+  double read_seconds = 0.0;   // inside SQLite
+  double build_seconds = 0.0;  // everything else, pauses included
 };
 
 // Reads "airway_segments" (empty suffix) or "tbl_enroute_airways" + suffix. A file

@@ -63,6 +63,9 @@ class ReachabilityBuilder {
       }
     }
     if (sizes.empty()) return r;
+    for (auto* v : {&index, &low, &stack}) std::vector<std::uint32_t>().swap(*v);
+    std::vector<std::uint8_t>().swap(on_stack);
+    std::vector<Frame>().swap(frames);
     r.main_ =
         static_cast<std::uint32_t>(std::max_element(sizes.begin(), sizes.end()) - sizes.begin());
     mark_reach(r, node_count, edges_of, sizes.size());
@@ -72,40 +75,41 @@ class ReachabilityBuilder {
  private:
   static constexpr std::uint32_t kUnset = std::numeric_limits<std::uint32_t>::max();
 
-  // Components reachable from the largest (forward) and reaching it (over the edges
-  // reversed), by walking the component graph.
+  // Tarjan numbers the components so that every edge between two of them leads to
+  // a lower number. Walking the components upwards settles which of them reach the
+  // largest; walking downwards from the largest, which of them it reaches. Each
+  // node's edges are read at most once per walk, and nothing is built per component
+  // beyond its member range.
   template <class EdgesOf>
   static void mark_reach(Reachability& r, std::size_t node_count, EdgesOf&& edges_of,
                          std::size_t components) {
-    std::vector<std::vector<std::uint32_t>> forward(components), backward(components);
-    for (std::uint32_t n = 0; n < node_count; ++n) {
-      const std::uint32_t cn = r.component_[n];
-      for (const auto& e : edges_of(n)) {
-        const std::uint32_t ct = r.component_[e.to];
-        if (ct == cn) continue;
-        forward[cn].push_back(ct);
-        backward[ct].push_back(cn);
-      }
+    const std::vector<std::uint32_t>& component = r.component_;
+    // members[start[c] .. start[c + 1]) are the nodes of component c.
+    std::vector<std::uint32_t> start(components + 1, 0), members(node_count);
+    for (std::uint32_t n = 0; n < node_count; ++n) ++start[component[n] + 1];
+    for (std::size_t c = 0; c < components; ++c) start[c + 1] += start[c];
+    for (std::uint32_t n = 0; n < node_count; ++n) members[start[component[n]]++] = n;
+    for (std::size_t c = components; c > 0; --c) start[c] = start[c - 1];
+    start[0] = 0;
+    auto any_edge = [&](std::size_t c, auto&& test) {
+      for (std::uint32_t i = start[c]; i < start[c + 1]; ++i)
+        for (const auto& e : edges_of(members[i]))
+          if (test(component[e.to])) return true;
+      return false;
+    };
+    r.to_main_.assign(components, 0);
+    r.to_main_[r.main_] = 1;
+    for (std::size_t c = r.main_ + 1; c < components; ++c)
+      r.to_main_[c] = any_edge(c, [&](std::uint32_t d) { return d != c && r.to_main_[d]; });
+    r.from_main_.assign(components, 0);
+    r.from_main_[r.main_] = 1;
+    for (std::size_t c = r.main_ + 1; c-- > 0;) {
+      if (!r.from_main_[c]) continue;
+      any_edge(c, [&](std::uint32_t d) {
+        r.from_main_[d] = 1;
+        return false;
+      });
     }
-    r.from_main_ = walk(forward, r.main_);
-    r.to_main_ = walk(backward, r.main_);
-  }
-
-  static std::vector<std::uint8_t> walk(const std::vector<std::vector<std::uint32_t>>& next,
-                                        std::uint32_t start) {
-    std::vector<std::uint8_t> seen(next.size(), 0);
-    std::vector<std::uint32_t> todo{start};
-    seen[start] = 1;
-    while (!todo.empty()) {
-      const std::uint32_t c = todo.back();
-      todo.pop_back();
-      for (std::uint32_t d : next[c])
-        if (!seen[d]) {
-          seen[d] = 1;
-          todo.push_back(d);
-        }
-    }
-    return seen;
   }
 };
 

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/raw_array.h"
 #include "network/graph_nodes.h"
 #include "network/reachability.h"
 
@@ -26,13 +27,15 @@ struct Edge {
 class RouteNetwork {
  public:
   const NameTable& names() const { return nodes_.names; }
-  const geo::SpatialGrid& grid() const { return nodes_.grid; }
+  geo::GridView grid() const { return nodes_.grid_view(); }
 
   NodeId find_node(const NodeKey& key) const { return nodes_.find(key); }
   NodeId find_node(std::string_view name, double lat, double lon) const {
     return nodes_.find(name, lat, lon);
   }
   const Node& node(NodeId id) const { return nodes_.node(id); }
+  bool has_coord(NodeId id) const { return nodes_.has_coord(id); }
+  geo::GridPosition coord(NodeId id) const { return nodes_.coord(id); }  // when has_coord
   std::size_t node_count() const { return nodes_.size(); }
   const GraphNodes& nodes() const { return nodes_; }
 
@@ -54,7 +57,8 @@ class RouteNetwork {
   }
 
   const std::vector<NodeId>& graph_order() const { return nodes_.graph_order(); }
-  const std::vector<NodeId>& coord_order() const { return nodes_.coord_order(); }
+  std::size_t coord_count() const { return nodes_.coord_count(); }
+  std::vector<NodeId> coord_order() const { return nodes_.coord_order(); }
   bool key_less(NodeId a, NodeId b) const { return nodes_.key_less(a, b); }
 
   std::size_t memory_bytes() const;
@@ -65,8 +69,8 @@ class RouteNetwork {
 
   GraphNodes nodes_;
   std::vector<std::uint32_t> offsets_{0};  // edges of n: flat_[offsets_[n]..offsets_[n + 1])
-  std::vector<Edge> flat_;
-  std::vector<double> bearings_;  // parallel to flat_
+  RawArray<Edge> flat_;
+  RawArray<double> bearings_;  // parallel to flat_
   Reachability reach_;
 };
 

@@ -41,10 +41,9 @@ double EdgePenalties::get(NodeId from, NodeId to) const {
 RouteSearch::RouteSearch(const RouteNetwork& net) : net_(net), heap_(net) {}
 
 double RouteSearch::heuristic(NodeId node, const LatLon& target) const {
-  const Node& n = net_.node(node);
-  const double lat = n.has_coord ? n.lat : 0.0;
-  const double lon = n.has_coord ? n.lon : 0.0;
-  return kEstimateFactor * geo::haversine_km(lat, lon, target.lat, target.lon);
+  const geo::GridPosition at =
+      net_.has_coord(node) ? net_.coord(node) : geo::GridPosition{0.0, 0.0};
+  return kEstimateFactor * geo::haversine_km(at.lat, at.lon, target.lat, target.lon);
 }
 
 SearchResult RouteSearch::run(NodeId start, NodeId end, std::optional<LatLon> target,
@@ -54,12 +53,12 @@ SearchResult RouteSearch::run(NodeId start, NodeId end, std::optional<LatLon> ta
   heap_.clear();
   const std::size_t count = net_.node_count();
   if (start == kNoNode || end == kNoNode || start >= count || end >= count) return result;
-  const Node& end_node = net_.node(end);
-  if (!net_.node(start).has_coord || !end_node.has_coord) return result;
+  if (!net_.has_coord(start) || !net_.has_coord(end)) return result;
+  const geo::GridPosition end_at = net_.coord(end);
 
   Query q{start,
           end,
-          target.value_or(LatLon{end_node.lat, end_node.lon}),
+          target.value_or(LatLon{end_at.lat, end_at.lon}),
           initial_prev,
           penalties && !penalties->empty() ? penalties : nullptr,
           net_.names().find(kDirectLeg)};
@@ -111,8 +110,7 @@ bool RouteSearch::relax(const Query& q, NodeId node, NodeId pred, NameId route, 
 
 bool RouteSearch::expand(const Query& q, std::uint32_t slot, SearchResult& result) {
   const SearchNodeState current = states_[slot];  // a copy: relaxing may move the states
-  const Node& here = net_.node(current.node);
-  const auto edges = net_.edges(current.node);  // a view into the network
+  const auto edges = net_.edges(current.node);    // a view into the network
   const auto bearings = net_.edge_bearings(current.node);
   auto fail = [&](SearchFault fault, NodeId node, NodeId to = kNoNode) {
     result.fault = fault;
@@ -123,19 +121,22 @@ bool RouteSearch::expand(const Query& q, std::uint32_t slot, SearchResult& resul
 
   std::optional<LatLon> previous;
   if (current.pred != kNoNode) {
-    const Node& pred = net_.node(current.pred);
-    if (!pred.has_coord) return fail(SearchFault::kMissingCoordinate, current.pred);
+    if (!net_.has_coord(current.pred)) return fail(SearchFault::kMissingCoordinate, current.pred);
+    const geo::GridPosition pred = net_.coord(current.pred);
     previous = LatLon{pred.lat, pred.lon};
   } else if (current.node == q.start) {
     previous = q.initial_prev;
   }
   double in_bearing = 0.0;
   if (previous && !edges.empty()) {
-    if (!here.has_coord) return fail(SearchFault::kMissingCoordinate, current.node);
+    if (!net_.has_coord(current.node)) return fail(SearchFault::kMissingCoordinate, current.node);
     // The bearing of the edge that led here was taken when it was relaxed.
-    in_bearing = current.pred != kNoNode
-                     ? current.in_bearing
-                     : geo::bearing_deg(previous->lat, previous->lon, here.lat, here.lon);
+    if (current.pred != kNoNode) {
+      in_bearing = current.in_bearing;
+    } else {
+      const geo::GridPosition here = net_.coord(current.node);
+      in_bearing = geo::bearing_deg(previous->lat, previous->lon, here.lat, here.lon);
+    }
   }
   const bool change_costs = current.route != kNoName && current.route != q.direct_route;
 
@@ -145,7 +146,7 @@ bool RouteSearch::expand(const Query& q, std::uint32_t slot, SearchResult& resul
     double turn = 0.0;
     const double out_bearing = bearings[i];  // NaN only where an end has no coordinates
     if (previous) {
-      if (!net_.node(edge.to).has_coord) return fail(SearchFault::kMissingCoordinate, edge.to);
+      if (!net_.has_coord(edge.to)) return fail(SearchFault::kMissingCoordinate, edge.to);
       turn = turn_penalty(geo::bearing_difference(in_bearing, out_bearing));
     }
     const double change = change_costs && edge.route != current.route ? kAirwayChangePenalty : 0.0;

@@ -21,9 +21,9 @@ AirwayPointMeta find_airway_point(const network::AirwayMeta& meta,
   }
   const network::NodeId id = net.find_node(node.name, node.lat, node.lon);
   if (id == network::kNoNode) return {};
-  const network::MetaEntry* entry = meta.find(route, id);
-  if (!entry) return {};
-  return {name_text(net, entry->value.seqno), name_text(net, entry->value.restriction)};
+  const auto value = meta.find(route, id);
+  if (!value) return {};
+  return {name_text(net, value->seqno), name_text(net, value->restriction)};
 }
 
 NetworkFormatSources::NetworkFormatSources(std::shared_ptr<const network::AirwayMeta> meta,

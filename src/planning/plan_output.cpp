@@ -22,8 +22,7 @@ FlightPlan flight_plan(const PlannedRoute& route, const network::RouteNetwork& n
   }
   for (network::NodeId n : route.route.enroute) {
     const network::Node& node = net.node(n);
-    plan.enroute.push_back(
-        {std::string(net.names().text(node.key.name)), node.key.lat, node.key.lon});
+    plan.enroute.push_back({std::string(net.names().text(node.name)), node.lat, node.lon});
   }
   for (network::NameId rid : route.route.route_ids) {
     if (rid == network::kNoName) {

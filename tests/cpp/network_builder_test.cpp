@@ -8,6 +8,7 @@
 #include <cmath>
 #include <vector>
 
+#include "geo/geodesy.h"
 #include "network/reachability_impl.h"
 
 namespace core_calc::network {
@@ -23,7 +24,7 @@ struct Abc {
     c = builder.intern_node({names.intern("C"), 1.0, 1.0});
     for (NodeId n : {a, b, c}) {
       const Node& node = builder.nodes().node(n);
-      builder.nodes().set_coord(n, node.key.lat, node.key.lon);
+      builder.nodes().set_coord(n, node.lat, node.lon);
     }
   }
 };
@@ -45,13 +46,22 @@ TEST(NetworkBuilder, RepeatedPairKeepsFirstPositionAndLastEntry) {
 
 TEST(NetworkBuilder, BulkEdgesResolveLikeEditsOneByOne) {
   Abc edited, bulk;
-  const std::vector<BulkEdge> edges = {{edited.b, {edited.a, 0, 1.0}},
-                                       {edited.a, {edited.b, 0, 1.0}},
-                                       {edited.a, {edited.c, 0, 2.0}},
-                                       {edited.a, {edited.b, 1, 3.0}}};
-  for (const BulkEdge& e : edges)
-    edited.builder.set_edge(e.from, e.edge.to, e.edge.dist_km, e.edge.route);
-  bulk.builder.adopt_edges(std::vector<BulkEdge>(edges), {edited.b, edited.a});
+  // Bulk edges are measured between key positions in the direction they were walked.
+  const std::vector<BulkEdge> edges = {
+      BulkEdge(edited.b, edited.a, 0, true), BulkEdge(edited.a, edited.b, 0, false),
+      BulkEdge(edited.a, edited.c, 0, false), BulkEdge(edited.a, edited.b, 1, false)};
+  auto length = [&](NodeId x, NodeId y) {
+    const Node& p = edited.builder.nodes().node(x);
+    const Node& q = edited.builder.nodes().node(y);
+    return geo::haversine_km(p.lat, p.lon, q.lat, q.lon);
+  };
+  RawArray<BulkEdge> bulk_edges;
+  for (const BulkEdge& e : edges) {
+    const double km = e.measured_backward() ? length(e.to(), e.from()) : length(e.from(), e.to());
+    edited.builder.set_edge(e.from(), e.to(), km, e.route());
+    bulk_edges.push_back(e);
+  }
+  bulk.builder.adopt_edges(std::move(bulk_edges), {edited.b, edited.a});
   const auto one = std::move(edited.builder).freeze();
   const auto two = std::move(bulk.builder).freeze();
   ASSERT_EQ(one->edge_count(), two->edge_count());
@@ -62,6 +72,7 @@ TEST(NetworkBuilder, BulkEdgesResolveLikeEditsOneByOne) {
       EXPECT_EQ(x[i].to, y[i].to);
       EXPECT_EQ(x[i].dist_km, y[i].dist_km);
       EXPECT_EQ(x[i].route, y[i].route);
+      EXPECT_EQ(one->edge_bearings(n)[i], two->edge_bearings(n)[i]);
     }
   }
   EXPECT_EQ(one->graph_order(), two->graph_order());
@@ -79,7 +90,9 @@ TEST(NetworkBuilder, FrozenNetworkCachesBearingsAndEditsGoToACopy) {
   EXPECT_EQ(net->edge_count(), 1u);
   EXPECT_EQ(edited->edge_count(), 2u);
   EXPECT_NEAR(edited->edge_bearings(g.a)[0], 270.0, 1e-9);
-  EXPECT_EQ(net->node(g.a).lon, 0.0);
+  EXPECT_EQ(net->coord(g.a).lon, 0.0);
+  EXPECT_EQ(edited->coord(g.a).lon, 2.0);
+  EXPECT_EQ(edited->node(g.a).lon, 0.0);  // the key stays
 }
 
 TEST(NetworkBuilder, EdgesToNodesWithoutCoordinatesHaveNoBearing) {

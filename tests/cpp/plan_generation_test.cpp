@@ -75,7 +75,7 @@ TEST_F(PlanGeneration, PlansTheRouteWithItsProceduresAndReportsIt) {
   EXPECT_EQ(best.sid_runway, "RW09");
   std::vector<std::string> names;
   for (network::NodeId n : best.route.enroute)
-    names.emplace_back(network_->names().text(network_->node(n).key.name));
+    names.emplace_back(network_->names().text(network_->node(n).name));
   EXPECT_EQ(names, (std::vector<std::string>{"W2", "W3"}));
   EXPECT_TRUE(outcome.alternatives.empty());
   const std::vector<std::string> head = {
