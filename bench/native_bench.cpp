@@ -52,8 +52,8 @@ int main(int argc, char** argv) {
   options.pause = false;
   const auto start = Clock::now();
   const network::LoadedNetwork loaded = network::load_network(argv[1], "", options);
-  std::printf("load: %.0f ms, %zu rows, %zu nodes, %zu edges\n", ms_since(start),
-              loaded.stats.rows, loaded.network->node_count(), loaded.network->edge_count());
+  std::printf("load: %.0f ms, %zu rows, %zu nodes, %zu edges\n", ms_since(start), loaded.stats.rows,
+              loaded.network->node_count(), loaded.network->edge_count());
 
   planning::DatabaseSourceConfig config;
   config.db_path = argv[1];

@@ -34,7 +34,6 @@ Part part_of(const CifpLeg& leg) {
   return part_by_name(leg.transition);
 }
 
-
 PointKind point_kind(char section, char subsection) {
   if (section == 'D') return subsection == 'B' ? PointKind::kNdb : PointKind::kVhf;
   if (section == 'E' && subsection == 'A') return PointKind::kFix;
