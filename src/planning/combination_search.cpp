@@ -65,6 +65,10 @@ std::vector<FoundPlan> search_all(const CombinationSet& set, std::size_t batch_s
   const std::size_t threads = std::min(pool_size(), batches);
   for (std::size_t t = 0; t < threads; ++t) pool.emplace_back(worker);
   pool.clear();  // joins every worker
+  // Batch order, not completion order: plans of equal distance then rank the same
+  // way in every run, so a request always gives the same plans.
+  std::sort(found.begin(), found.end(),
+            [](const FoundPlan& a, const FoundPlan& b) { return a.combination < b.combination; });
   return found;
 }
 

@@ -41,7 +41,7 @@ std::optional<FoundPlan> best_of_batch(const CombinationSet& set, network::Route
 // min(4 x processors, 32) workers, one task per batch of batch_size combinations.
 std::size_t pool_size();
 
-// The best plan of every batch that found one, in order of completion. A batch whose
+// The best plan of every batch that found one, in batch order. A batch whose
 // routing failed contributes nothing. batch_size must be positive.
 std::vector<FoundPlan> search_all(const CombinationSet& set, std::size_t batch_size,
                                   const RoutingLimits& limits);
