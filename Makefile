@@ -94,7 +94,7 @@ bench: build $(WORLD_DB)
 asan: $(VENV)/.python-deps
 	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" CORE_CALC_SANITIZE=ON tools/dev_build.sh asan Debug
 	tools/sanitizer_run.sh asan env PYTHONPATH=build/dev-asan \
-	  $(PY) -m pytest -q -o faulthandler_timeout=300 tests
+	  $(PY) -m pytest -q -o faulthandler_timeout=300 -m "not fork" tests
 
 # The concurrency tests (pytest -m concurrency) and the threaded C++ tests against a
 # ThreadSanitizer build, built aside like asan; any report fails the run.

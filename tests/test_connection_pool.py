@@ -237,6 +237,7 @@ def wait_for_child(pid, timeout):
     return None
 
 
+@pytest.mark.fork
 @pytest.mark.skipif(not hasattr(os, "fork"), reason="needs fork()")
 def test_a_child_forked_while_threads_plan_finishes(sample, capsys):
     path, (dep, arr) = sample
