@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace core_calc::planning {
@@ -61,9 +62,16 @@ std::vector<FoundPlan> search_all(const CombinationSet& set, std::size_t batch_s
       }
     }
   };
+  // The calling thread is one of the workers: it would only wait otherwise, and a
+  // request of one batch then starts no thread at all.
   std::vector<std::jthread> pool;
   const std::size_t threads = std::min(pool_size(), batches);
-  for (std::size_t t = 0; t < threads; ++t) pool.emplace_back(worker);
+  try {
+    for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
+  } catch (const std::system_error&) {
+    // Fewer threads than planned: the ones started and the caller share the batches.
+  }
+  if (batches > 0) worker();
   pool.clear();  // joins every worker
   // Batch order, not completion order: plans of equal distance then rank the same
   // way in every run, so a request always gives the same plans.

@@ -38,7 +38,8 @@ std::optional<FoundPlan> best_of_batch(const CombinationSet& set, network::Route
                                        std::size_t begin, std::size_t end,
                                        const RoutingLimits& limits);
 
-// min(4 x processors, 32) workers, one task per batch of batch_size combinations.
+// min(4 x processors, 32) workers (the caller among them), one task per batch of
+// batch_size combinations.
 std::size_t pool_size();
 
 // The best plan of every batch that found one, in batch order. A batch whose
