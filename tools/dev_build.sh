@@ -18,5 +18,12 @@ if [ ! -f "$dir/build.ninja" ]; then
     -DCORE_CALC_CPP_TESTS="${CORE_CALC_CPP_TESTS:-OFF}" \
     -Dpybind11_DIR="$($py -c 'import pybind11; print(pybind11.get_cmake_dir())')" >/dev/null
 fi
-cmake --build "$dir" 2>&1 | grep -E "error|warning|FAILED" || true
+# Quiet unless something is wrong: the log is shown whole when the build fails, so a
+# failed target never leaves a stale binary to be tested.
+log=$dir/last-build.log
+if ! cmake --build "$dir" >"$log" 2>&1; then
+  cat "$log" >&2
+  exit 1
+fi
+grep -E "warning" "$log" || true
 test -f "$dir"/core_calc*.so && echo "$dir"
