@@ -1,8 +1,10 @@
 """The airway network inside a box, as GeoJSON for the map's background layer.
 
-Reads the loaded network through its views: the grid's cells inside the box, nearest
-the box's centre first, and the legs leaving each waypoint found there, each leg
-drawn once. At most `limit` legs are returned; "truncated" tells when more were
+Reads the loaded network through its views: the grid's cells over the box and one
+cell around it, nearest the box's centre first, and the legs of each waypoint found
+there that have an end inside the box, each leg drawn once. The network lists legs
+by the waypoint they leave, so a one-way leg entering the box from a waypoint
+further out than that ring of cells is not drawn. At most `limit` legs are returned; "truncated" tells when more were
 inside the box, so a caller zooms in for the rest. Nothing is kept between calls.
 """
 import math
@@ -31,11 +33,11 @@ def parse_bbox(text):
 
 
 def cells_from_centre(box, grid_size, grid):
-    """The cells of `grid` that overlap the box, nearest its centre first. A large box
-    is matched against the cells that exist instead of enumerating its own."""
+    """The cells of `grid` that overlap the box or touch it, nearest its centre first.
+    A large box is matched against the cells that exist instead of enumerating its own."""
     min_lon, min_lat, max_lon, max_lat = box
-    rows = range(math.floor(min_lat / grid_size), math.floor(max_lat / grid_size) + 1)
-    cols = range(math.floor(min_lon / grid_size), math.floor(max_lon / grid_size) + 1)
+    rows = range(math.floor(min_lat / grid_size) - 1, math.floor(max_lat / grid_size) + 2)
+    cols = range(math.floor(min_lon / grid_size) - 1, math.floor(max_lon / grid_size) + 2)
     if len(rows) * len(cols) > len(grid):
         cells = [cell for cell in grid if cell[0] in rows and cell[1] in cols]
     else:
@@ -52,16 +54,21 @@ def network_geojson(network, grid_size, box, limit):
     Each feature is a LineString [[lon, lat], [lon, lat]] with the property "airway"
     (the route identifier); the collection carries "truncated" and "box"."""
     min_lon, min_lat, max_lon, max_lat = box
+
+    def inside(key):
+        return min_lat <= key[1] <= max_lat and min_lon <= key[2] <= max_lon
+
     grid, graph = network.spatial_index.grid, network.graph
     features, drawn, truncated = [], set(), False
     for cell in cells_from_centre(box, grid_size, grid):
         entries = grid.get(cell)
         if not entries:
             continue
-        for key, lat, lon in entries:
-            if not (min_lat <= lat <= max_lat and min_lon <= lon <= max_lon):
-                continue
+        for key, _, _ in entries:
+            start_inside = inside(key)
             for neighbour, (_, airway) in graph[key].items():
+                if not (start_inside or inside(neighbour)):
+                    continue
                 pair = (key, neighbour) if key < neighbour else (neighbour, key)
                 if pair in drawn:
                     continue
