@@ -9,7 +9,11 @@ const ALTERNATIVE_COLOURS = ["#e07b00", "#8e44ad", "#17a589"];
 const NETWORK_LIMIT = 3000;
 const PARAMS = ["dep", "arr", "sid", "star", "iap", "dep_rwy", "arr_rwy"];
 
-const coreCalc = (window.coreCalc = { map: null, best: null, alternatives: [], answer: null });
+// best, alternatives: the drawn polylines; networkBox: [west, south, east, north] of the
+// airway layer shown; answer: the last answer of /plan.
+const coreCalc = (window.coreCalc = {
+  map: null, best: null, alternatives: [], answer: null, networkBox: null,
+});
 const $ = (id) => document.getElementById(id);
 
 function element(tag, text, attributes = {}) {
@@ -58,6 +62,7 @@ async function loadNetwork() {
     style: { color: "#8d99a6", weight: 1, opacity: 0.7 },
   }).addTo(map);
   networkLayer.bringToBack();
+  coreCalc.networkBox = box;
   document.body.dataset.networkLegs = String(layer.features.length);
   $("network-status").textContent = `${layer.features.length} airway legs shown` +
     (layer.truncated ? " (the nearest ones; zoom in for all)" : "");
