@@ -5,12 +5,12 @@ PY := $(VENV)/bin/python
 # libjs-leaflet: the service's map page; chromium and its driver: the browser test.
 APT_PACKAGES := libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev zlib1g-dev libgtest-dev \
   pkg-config clang libclang-rt-14-dev libjs-leaflet chromium chromium-driver
-# The service's dependencies are the "server" extra of pyproject.toml; httpx and
-# selenium drive it in the tests.
+# The service's dependencies are the "server" extra of pyproject.toml; selenium
+# drives the map page in the browser test.
 SERVER_PACKAGES := $(shell $(PYTHON) -c 'import tomllib; print(" ".join(repr(p) for p in \
   tomllib.load(open("pyproject.toml", "rb"))["project"]["optional-dependencies"]["server"]))')
 PY_PACKAGES := "scikit-build-core>=0.10" "pybind11>=3.0,<4" "cmake>=3.18" ninja pytest \
-  $(SERVER_PACKAGES) httpx selenium
+  $(SERVER_PACKAGES) selenium
 DATA := data
 DEMO_DB := $(DATA)/demo.db
 WORLD_DB := $(DATA)/world.db

@@ -20,12 +20,14 @@ failure is JSON {"success": false, "status", "message", "warnings"} with the HTT
 status of outcome.HTTP_STATUS; an invalid parameter is 422 with the parameter
 named. HEAD answers the headers of GET, OPTIONS 204 with Allow.
 """
+import contextlib
 import json
 import logging
 import os
 import pathlib
 import time
 
+import anyio.to_thread
 import core_calc
 from fastapi import Depends, FastAPI, Query, Request
 from fastapi.exceptions import RequestValidationError
@@ -117,9 +119,18 @@ def plan_answer(status, result):
                                "warnings": result["warnings"]})
 
 
-def create_app(db_path, cycle=None, weather_url=None, leaflet_dir=LEAFLET_DIR):
+def create_app(db_path, cycle=None, weather_url=None, leaflet_dir=LEAFLET_DIR, threads=None):
+    """`threads`: requests planned at once per process (the thread pool's size;
+    the framework's default when None)."""
     service = Service(db_path, cycle=cycle, weather_url=weather_url)
-    app = FastAPI(title="core_calc flight-plan service", version="1",
+
+    @contextlib.asynccontextmanager
+    async def lifespan(app):
+        if threads:
+            anyio.to_thread.current_default_thread_limiter().total_tokens = threads
+        yield
+
+    app = FastAPI(title="core_calc flight-plan service", version="1", lifespan=lifespan,
                   description="Flight plans over the airway network of one navigation "
                               "database: the best route with its alternatives, as JSON or "
                               "as GeoJSON, GPX or X-Plane .fms files.")

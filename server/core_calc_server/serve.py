@@ -73,6 +73,12 @@ def main(argv=None):
     parser.add_argument("--weather-url", default=None, help="base URL of the weather service")
     parser.add_argument("--cycle", default=None,
                         help="AIRAC cycle of the data, for /health and the .fms export")
+    parser.add_argument("--threads", type=int, default=None,
+                        help="requests each worker plans at once (default: the thread "
+                             "pool's 40)")
+    parser.add_argument("--no-preload", action="store_true",
+                        help="each worker loads a network of its own after the fork "
+                             "(for comparison only: nothing is shared)")
     parser.add_argument("--log-level", default="info",
                         help="info logs each request's diagnostic lines; warning does not")
     args = parser.parse_args(argv)
@@ -84,16 +90,22 @@ def main(argv=None):
     logging.basicConfig(level=args.log_level.upper(), stream=sys.stdout,
                         format="%(message)s")
     raise_file_limit(OPEN_FILES)
-    try:
-        app = create_app(args.db, cycle=args.cycle, weather_url=args.weather_url)
-    except ServiceError as error:
-        print(error, file=sys.stderr)
-        return 2
+    def load():
+        return create_app(args.db, cycle=args.cycle, weather_url=args.weather_url,
+                          threads=args.threads)
+
+    if not args.no_preload:
+        try:
+            app = load()
+        except ServiceError as error:
+            print(error, file=sys.stderr)
+            return 2
+        load = lambda: app  # noqa: E731
     options = {
         "bind": f"{args.host}:{args.port}",
         "workers": args.workers,
         "worker_class": "uvicorn_worker.UvicornWorker",
-        "preload_app": True,
+        "preload_app": not args.no_preload,
         "keepalive": 5,
         "timeout": 120,
         "graceful_timeout": 10,
@@ -103,7 +115,7 @@ def main(argv=None):
         # No control socket: it sits at one path per user, shared by every instance.
         "control_socket_disable": True,
     }
-    PreforkServer(lambda: app, options).run()
+    PreforkServer(load, options).run()
     return 0
 
 
