@@ -44,12 +44,16 @@ def throughput(db, pair):
     for workers in (1, 2):
         with Service("--db", db, workers=workers) as service:
             service_load.load(plan_url(service.url, dep=pair[0], arr=pair[1]), 8, 1)  # warm
+            pids = service.worker_pids()
+            cpu = sum(service_load.cpu_seconds(pid) for pid in pids)
             f = service_load.load(plan_url(service.url, dep=pair[0], arr=pair[1]),
                                   connections=CONNECTIONS, seconds=SECONDS)
+            cpu = sum(service_load.cpu_seconds(pid) for pid in pids) - cpu
         print(f"{workers} worker{'s' if workers > 1 else ''}, {CONNECTIONS} connections, "
               f"{f['seconds']:.0f} s: {f['per_second']:.0f} requests/s, p50 {f['p50_ms']:.0f} ms, "
               f"p99 {f['p99_ms']:.0f} ms, {f['requests']} answered, {f['errors']} errors, "
-              f"statuses {f['statuses']}", flush=True)
+              f"statuses {f['statuses']}; the workers used {cpu / f['seconds']:.2f} processors, "
+              f"{1000 * cpu / f['requests']:.1f} ms of processor time a request", flush=True)
 
 
 def memory_after_load(db, pairs):

@@ -3,6 +3,7 @@ the memory and thread figures of its processes. Used by bench_service.py and by 
 service's load test.
 """
 import asyncio
+import os
 import resource
 import statistics
 import time
@@ -155,6 +156,13 @@ def process_figures(pid):
     return {"threads": threads, "rss": fields["Rss"], "pss": fields["Pss"],
             "shared": fields["Shared_Clean"] + fields["Shared_Dirty"],
             "private": fields["Private_Clean"] + fields["Private_Dirty"]}
+
+
+def cpu_seconds(pid):
+    """Processor time of a process so far (user and system, all its threads)."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 PAGE_KIB = resource.getpagesize() // 1024

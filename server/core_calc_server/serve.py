@@ -1,7 +1,8 @@
 """Runs the service under gunicorn with uvicorn workers, the network shared by all.
 
     python -m core_calc_server --db PATH [--host 127.0.0.1] [--port 8080] [--workers 2]
-                               [--weather-url URL] [--cycle 2401] [--log-level info]
+                               [--weather-url URL] [--cycle 2401] [--threads N]
+                               [--log-level info] [--no-preload]
 
 The master loads the network (preload) and freezes the collector's objects just
 before each fork, so the workers start on the master's pages and neither the
@@ -11,33 +12,22 @@ no thread) and plans on its thread pool. Prints "listening on HOST:PORT" once th
 socket accepts; --port 0 picks a free port. SIGTERM stops it gracefully.
 """
 import argparse
-import gc
 import logging
 import resource
 import sys
 
 from gunicorn.app.base import BaseApplication
 
+from . import gunicorn_conf
 from .app import ServiceError, create_app
 
 # Open connections the processes may hold in all (each is a file descriptor; idle
 # and slow clients wait on the event loop, not on a thread).
 OPEN_FILES = 16384
-
-
+# Settings that older gunicorn versions do not know.
 OPTIONAL_SETTINGS = {"control_socket_disable"}
-
-
-def freeze_before_fork(server, worker):
-    """Moves every object the master holds out of the collector's reach, so a
-    collection in a worker does not write to (and so copy) the pages they sit on."""
-    gc.freeze()
-
-
-def announce(server):
-    for listener in server.LISTENERS:
-        host, port = listener.sock.getsockname()[:2]
-        print(f"listening on {host}:{port}", flush=True)
+SETTINGS = ("keepalive", "timeout", "graceful_timeout", "control_socket_disable", "pre_fork",
+            "when_ready", "worker_class")
 
 
 class PreforkServer(BaseApplication):
@@ -101,20 +91,9 @@ def main(argv=None):
             print(error, file=sys.stderr)
             return 2
         load = lambda: app  # noqa: E731
-    options = {
-        "bind": f"{args.host}:{args.port}",
-        "workers": args.workers,
-        "worker_class": "uvicorn_worker.UvicornWorker",
-        "preload_app": not args.no_preload,
-        "keepalive": 5,
-        "timeout": 120,
-        "graceful_timeout": 10,
-        "loglevel": args.log_level,
-        "pre_fork": freeze_before_fork,
-        "when_ready": announce,
-        # No control socket: it sits at one path per user, shared by every instance.
-        "control_socket_disable": True,
-    }
+    options = {name: getattr(gunicorn_conf, name) for name in SETTINGS}
+    options.update(bind=f"{args.host}:{args.port}", workers=args.workers,
+                   preload_app=not args.no_preload, loglevel=args.log_level)
     PreforkServer(load, options).run()
     return 0
 
