@@ -10,6 +10,7 @@ import re
 import subprocess
 import sys
 import threading
+import time
 import urllib.error
 import urllib.parse
 import urllib.request
@@ -39,6 +40,7 @@ class Service:
         self.reader = threading.Thread(target=self._drain, daemon=True)
         self.reader.start()
         self.url = None
+        self.workers = workers
 
     def _drain(self):
         for line in self.process.stdout:
@@ -54,7 +56,14 @@ class Service:
             match = re.fullmatch(r"listening on (127\.0\.0\.1:\d+)\s*", line)
             if match:
                 self.url = f"http://{match.group(1)}"
-                return self
+                break
+        # The master listens before it forks the workers.
+        deadline = time.monotonic() + START_TIMEOUT
+        while len(self.worker_pids()) < self.workers:
+            if time.monotonic() > deadline or self.process.poll() is not None:
+                raise AssertionError("workers did not start:\n" + "".join(self.output))
+            time.sleep(0.05)
+        return self
 
     def worker_pids(self):
         """The pids of the workers, read from the master's children."""

@@ -306,7 +306,6 @@ class SlowWeather(http.server.ThreadingHTTPServer):
         super().__init__(("127.0.0.1", 0), Handler)
 
 
-@pytest.mark.concurrency
 def test_one_worker_plans_concurrent_requests_at_once(tiny_db):
     path, (dep, arr) = tiny_db
     weather = SlowWeather()
