@@ -12,9 +12,7 @@ HTTP on 127.0.0.1, in one run:
   normal request is timed; the workers' threads and memory meanwhile.
 The load client runs on the same processors as the service.
 """
-import json
 import os
-import subprocess
 import sys
 import tempfile
 import urllib.parse

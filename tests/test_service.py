@@ -107,7 +107,7 @@ def test_outcomes_map_to_http_statuses(host, tiny_db, path, params, http, status
     answer, body, content_type = get_json(plan_url(host, "/plan", **{"dep": dep, "arr": arr,
                                                                      **params}))
     assert answer == http
-    assert [w["code"] for w in body["warnings"]] == codes
+    assert set(codes) <= {w["code"] for w in body["warnings"]}
     assert all(w["message"] for w in body["warnings"])
     if http != 200:
         Failure.model_validate(body)

@@ -36,10 +36,14 @@ def plan(dep, arr, forced, report):
         lines.append(line)
         report(line)
 
+    not_loaded = {"status": "network_not_loaded", "message": "The airway network is not loaded.",
+                  "warnings": [], "plan": None, "alternatives": []}
     if core_calc.GLOBAL_NETWORK is None:
-        return {"status": "network_not_loaded", "message": "The airway network is not loaded.",
-                "warnings": [], "plan": None, "alternatives": []}
-    result = core_calc.plan_for_api(dep, arr, report=collect, **forced)
+        return not_loaded
+    try:
+        result = core_calc.plan_for_api(dep, arr, report=collect, **forced)
+    except getattr(core_calc, "NetworkNotLoaded", ()):  # unloaded meanwhile
+        return not_loaded
     if isinstance(result, dict) and "status" in result:
         return result
     return _legacy_result(result, lines, dep, arr)
