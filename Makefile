@@ -2,9 +2,15 @@
 PYTHON ?= python3
 VENV := .venv
 PY := $(VENV)/bin/python
+# libjs-leaflet: the service's map page; chromium and its driver: the browser test.
 APT_PACKAGES := libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev zlib1g-dev libgtest-dev \
-  pkg-config clang libclang-rt-14-dev
-PY_PACKAGES := "scikit-build-core>=0.10" "pybind11>=3.0,<4" "cmake>=3.18" ninja pytest
+  pkg-config clang libclang-rt-14-dev libjs-leaflet chromium chromium-driver
+# The service's dependencies are the "server" extra of pyproject.toml; selenium
+# drives the map page in the browser test.
+SERVER_PACKAGES := $(shell $(PYTHON) -c 'import tomllib; print(" ".join(repr(p) for p in \
+  tomllib.load(open("pyproject.toml", "rb"))["project"]["optional-dependencies"]["server"]))')
+PY_PACKAGES := "scikit-build-core>=0.10" "pybind11>=3.0,<4" "cmake>=3.18" ninja pytest \
+  $(SERVER_PACKAGES) selenium
 DATA := data
 DEMO_DB := $(DATA)/demo.db
 WORLD_DB := $(DATA)/world.db
@@ -14,13 +20,14 @@ FG_DATA := $(FG_DIR)/usr/share/games/flightgear
 REAL_DB := $(DATA)/real.db
 REAL_PAIR ?= EDDF LEMD
 SOURCES := $(shell find src -name '*.cpp' -o -name '*.h') CMakeLists.txt pyproject.toml \
-  python/core_calc_import.py
+  python/core_calc_import.py $(shell find server/core_calc_server -type f -not -path '*__pycache__*')
 
 .PHONY: all deps build test cpp-test demo demo-real host bench asan tsan fuzz format clean
 
 all: build
 
-$(VENV)/.system-deps:
+# Both stamps follow the Makefile, so a package added here reaches existing set-ups.
+$(VENV)/.system-deps: Makefile
 	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing:$$missing"; \
@@ -28,7 +35,7 @@ $(VENV)/.system-deps:
 	fi
 	@mkdir -p $(VENV) && touch $@
 
-$(VENV)/.python-deps: $(VENV)/.system-deps
+$(VENV)/.python-deps: $(VENV)/.system-deps pyproject.toml
 	@test -x $(PY) || $(PYTHON) -m venv $(VENV)
 	$(PY) -m pip install -q --upgrade pip
 	$(PY) -m pip install -q $(PY_PACKAGES)
@@ -81,10 +88,12 @@ $(FG_DIR)/.extracted:
 	  './usr/share/games/flightgear/Airports/apt.dat.gz'
 	rm -f $(FG_DIR)/flightgear-data-base_*.deb
 	@touch $@
-# The example API host on the sample database: make host [HOST_PORT=8080]
+# The flight-plan service on the sample database, 2 workers on 127.0.0.1:
+# make host [HOST_PORT=8080] [HOST_WORKERS=2]; the map page is at /.
 HOST_PORT ?= 8080
+HOST_WORKERS ?= 2
 host: build $(DEMO_DB)
-	$(PY) examples/api_host.py --db $(DEMO_DB) --port $(HOST_PORT)
+	$(PY) -m core_calc_server --db $(DEMO_DB) --port $(HOST_PORT) --workers $(HOST_WORKERS)
 
 bench: build $(WORLD_DB)
 	$(PY) bench/run_all.py $(WORLD_DB)

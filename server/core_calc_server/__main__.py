@@ -1,0 +1,5 @@
+import sys
+
+from .serve import main
+
+sys.exit(main())
