@@ -4,7 +4,10 @@ VENV := .venv
 PY := $(VENV)/bin/python
 APT_PACKAGES := libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev zlib1g-dev libgtest-dev \
   pkg-config clang libclang-rt-14-dev
-PY_PACKAGES := "scikit-build-core>=0.10" "pybind11>=3.0,<4" "cmake>=3.18" ninja pytest
+PY_PACKAGES := "scikit-build-core>=0.10" "pybind11>=3.0,<4" "cmake>=3.18" ninja pytest \
+  $(TEST_PACKAGES)
+# Readers of the export formats, for the tests only.
+TEST_PACKAGES := gpxpy geojson
 DATA := data
 DEMO_DB := $(DATA)/demo.db
 WORLD_DB := $(DATA)/world.db

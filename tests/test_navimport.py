@@ -18,7 +18,7 @@ import core_calc
 
 WORLD = pathlib.Path(__file__).parent / "fixtures" / "navimport" / "world"
 TABLES = ["airway_segments", "tbl_enroute_airways", "airports", "tbl_runways", "tbl_sids",
-          "tbl_stars", "tbl_iaps"]
+          "tbl_stars", "tbl_iaps", "waypoints", "navdata_metadata"]
 
 
 def dat(version, *records, closed=True):
@@ -217,7 +217,18 @@ def world_db(tmp_path_factory):
 def test_world_counts(world_db):
     _, counts = world_db
     assert counts == {"airway_segments": 8, "tbl_enroute_airways": 8, "airports": 2,
-                      "tbl_runways": 4, "tbl_sids": 8, "tbl_stars": 6, "tbl_iaps": 5}
+                      "tbl_runways": 4, "tbl_sids": 8, "tbl_stars": 6, "tbl_iaps": 5,
+                      "waypoints": 13, "navdata_metadata": 1}
+
+
+def test_waypoint_types_and_data_cycle(world_db):
+    db, _ = world_db
+    # every fix and navaid with its type and region; localizers are runway courses
+    assert set(query(db, "SELECT waypoint_identifier, waypoint_type, icao_region "
+                         "FROM waypoints WHERE waypoint_identifier IN ('DPA', 'AB', 'ABBOT', "
+                         "'IARB')")) == {("DPA", "VOR", "XA"), ("DPA", "DME", "XA"),
+                                         ("AB", "NDB", "XA"), ("ABBOT", "FIX", "XA")}
+    assert query(db, "SELECT key, value FROM navdata_metadata") == [("cycle", "2401")]
 
 
 PROCEDURE_ROWS = {

@@ -11,27 +11,39 @@ std::string designator(const std::string& runway) {
   return runway.starts_with("RW") ? runway.substr(2) : runway;
 }
 
+// The runway point a procedure starts (departure) or ends (arrival) at.
+const ApiWaypoint* runway_point(const ApiRecord& record, bool departure) {
+  const auto& w = record.detailed_waypoints;
+  const auto kinds = waypoint_kinds(record);
+  if (departure) {
+    for (std::size_t i = 0; i < w.size() && kinds[i] == WaypointKind::kSid; ++i)
+      if (is_runway_point(w[i].name)) return &w[i];
+    return nullptr;
+  }
+  for (std::size_t i = w.size(); i > 0; --i) {
+    if (kinds[i - 1] != WaypointKind::kStar && kinds[i - 1] != WaypointKind::kApproach) break;
+    if (is_runway_point(w[i - 1].name)) return &w[i - 1];
+  }
+  return nullptr;
+}
+
 struct Place {
   double lat;
   double lon;
 };
 
 // The airport's position when the database has none: its own point, the runway
-// point at that end of the record, or the waypoint at that end.
+// point its procedure starts (ends) at, or the waypoint at that end.
 std::optional<Place> record_position(const ApiRecord& record, const std::string& icao,
                                      bool departure) {
   const auto& w = record.detailed_waypoints;
   if (w.empty()) return std::nullopt;
   for (const ApiWaypoint& p : w)
     if (is_aerodrome_point(p.name, icao)) return Place{p.lat, p.lon};
-  if (departure) {
-    for (const ApiWaypoint& p : w)
-      if (is_runway_point(p.name)) return Place{p.lat, p.lon};
-    return Place{w.front().lat, w.front().lon};
-  }
-  for (auto it = w.rbegin(); it != w.rend(); ++it)
-    if (is_runway_point(it->name)) return Place{it->lat, it->lon};
-  return Place{w.back().lat, w.back().lon};
+  if (const ApiWaypoint* runway = runway_point(record, departure))
+    return Place{runway->lat, runway->lon};
+  const ApiWaypoint& end = departure ? w.front() : w.back();
+  return Place{end.lat, end.lon};
 }
 
 std::optional<ExportPoint> airport_point(const ApiRecord& record, const RouteFacts& facts,
@@ -52,22 +64,6 @@ std::optional<ExportPoint> airport_point(const ApiRecord& record, const RouteFac
   p.lon = place->lon;
   p.kind = departure ? WaypointKind::kSid : WaypointKind::kApproach;
   return p;
-}
-
-// The runway point a procedure starts (departure) or ends (arrival) at.
-std::string runway_point(const ApiRecord& record, bool departure) {
-  const auto& w = record.detailed_waypoints;
-  const auto kinds = waypoint_kinds(record);
-  if (departure) {
-    for (std::size_t i = 0; i < w.size() && kinds[i] == WaypointKind::kSid; ++i)
-      if (is_runway_point(w[i].name)) return designator(w[i].name);
-    return {};
-  }
-  for (std::size_t i = w.size(); i > 0; --i) {
-    if (kinds[i - 1] != WaypointKind::kStar && kinds[i - 1] != WaypointKind::kApproach) break;
-    if (is_runway_point(w[i - 1].name)) return designator(w[i - 1].name);
-  }
-  return {};
 }
 
 }  // namespace
@@ -109,8 +105,10 @@ ExportRunways export_runways(const ApiRecord& record) {
   }
   if (out.departure.empty() && known(record.dep_runway)) out.departure = designator(record.dep_runway);
   if (out.arrival.empty() && known(record.arr_runway)) out.arrival = designator(record.arr_runway);
-  if (out.departure.empty()) out.departure = runway_point(record, true);
-  if (out.arrival.empty()) out.arrival = runway_point(record, false);
+  if (const ApiWaypoint* p = out.departure.empty() ? runway_point(record, true) : nullptr)
+    out.departure = designator(p->name);
+  if (const ApiWaypoint* p = out.arrival.empty() ? runway_point(record, false) : nullptr)
+    out.arrival = designator(p->name);
   return out;
 }
 
