@@ -4,10 +4,10 @@ VENV := .venv
 PY := $(VENV)/bin/python
 APT_PACKAGES := libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev zlib1g-dev libgtest-dev \
   pkg-config clang libclang-rt-14-dev
-PY_PACKAGES := "scikit-build-core>=0.10" "pybind11>=3.0,<4" "cmake>=3.18" ninja pytest \
-  $(TEST_PACKAGES)
 # Readers of the export formats, for the tests only.
 TEST_PACKAGES := gpxpy geojson
+PY_PACKAGES := "scikit-build-core>=0.10" "pybind11>=3.0,<4" "cmake>=3.18" ninja pytest \
+  $(TEST_PACKAGES)
 DATA := data
 DEMO_DB := $(DATA)/demo.db
 WORLD_DB := $(DATA)/world.db
@@ -16,8 +16,8 @@ FG_DIR := $(DATA)/flightgear
 FG_DATA := $(FG_DIR)/usr/share/games/flightgear
 REAL_DB := $(DATA)/real.db
 REAL_PAIR ?= EDDF LEMD
-SOURCES := $(shell find src -name '*.cpp' -o -name '*.h') CMakeLists.txt pyproject.toml \
-  python/core_calc_import.py
+SOURCES := $(shell find src -name '*.cpp' -o -name '*.h' -o -name '*.pyi') CMakeLists.txt \
+  pyproject.toml cmake/core_calc-config.cmake.in
 
 .PHONY: all deps build test cpp-test demo demo-real host bench asan tsan fuzz format clean
 
@@ -31,7 +31,7 @@ $(VENV)/.system-deps:
 	fi
 	@mkdir -p $(VENV) && touch $@
 
-$(VENV)/.python-deps: $(VENV)/.system-deps
+$(VENV)/.python-deps: $(VENV)/.system-deps Makefile
 	@test -x $(PY) || $(PYTHON) -m venv $(VENV)
 	$(PY) -m pip install -q --upgrade pip
 	$(PY) -m pip install -q $(PY_PACKAGES)

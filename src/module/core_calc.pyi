@@ -107,6 +107,8 @@ class _PlanResult(TypedDict):
 
 # --- attributes --------------------------------------------------------------------------
 
+__version__: str
+
 DB_PATH: str | os.PathLike[str]
 ORI_DB_PATH: str
 first_arr: Any
@@ -304,3 +306,4 @@ def import_navdata(
     db_path: str | os.PathLike[str],
     progress: Callable[[dict[str, Any]], object] | None = None,
 ) -> dict[str, int]: ...
+def _import_command(argv: Sequence[str | os.PathLike[str]] | None = None) -> int: ...

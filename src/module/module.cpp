@@ -88,6 +88,7 @@ void populate(py::module_& m) {
   py::module_::import("collections");
   py::module_::import("sqlite3");
   register_exception_translators();
+  m.attr("__version__") = CORE_CALC_VERSION;  // pyproject.toml's, through CMake
   set_initial_attributes_before_tn(m);
   def_paths_tn(m);
   set_tuning_constants(m);
