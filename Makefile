@@ -75,13 +75,37 @@ test: build cpp-test cpp-example wheel
 	$(PY) -m pytest -q tests
 
 # The C++ core on its own (no Python, no pybind11): its tests and the native benchmark.
+# make keeps its CMake builds under build/make, with the generator pinned, so a
+# configure of the README's own (build/cpp) never meets them.
+CMAKE := PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake
+CORE_BUILD := build/make/core
 cpp-test: $(VENV)/.python-deps
-	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake -S . -B build/core -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	@$(CMAKE) -S . -B $(CORE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DCORE_CALC_PYTHON=OFF >/dev/null
-	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake --build build/core
-	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" ctest --test-dir build/core --output-on-failure -j2 \
-	  > build/core/ctest.log || { cat build/core/ctest.log; exit 1; }
-	@tail -3 build/core/ctest.log
+	@$(CMAKE) --build $(CORE_BUILD)
+	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" ctest --test-dir $(CORE_BUILD) --output-on-failure -j2 \
+	  > $(CORE_BUILD)/ctest.log || { cat $(CORE_BUILD)/ctest.log; exit 1; }
+	@tail -3 $(CORE_BUILD)/ctest.log
+
+# examples/cpp built against the package cmake --install puts in a prefix, then run:
+# the fixture world imported by the installed core-calc-import, a route planned on
+# it, and a pair without a route reported as such.
+EXAMPLE_DIR := build/make/example
+cpp-example: cpp-test
+	@rm -rf $(EXAMPLE_DIR)
+	@$(CMAKE) --install $(CORE_BUILD) --prefix $(EXAMPLE_DIR)/prefix --component cpp >/dev/null
+	@$(CMAKE) -S examples/cpp -B $(EXAMPLE_DIR)/build -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_PREFIX_PATH=$(CURDIR)/$(EXAMPLE_DIR)/prefix >/dev/null
+	@$(CMAKE) --build $(EXAMPLE_DIR)/build >/dev/null
+	@$(EXAMPLE_DIR)/prefix/bin/core-calc-import tests/fixtures/navimport/world \
+	  -o $(EXAMPLE_DIR)/world.db -q >/dev/null
+	$(EXAMPLE_DIR)/build/plan_route $(EXAMPLE_DIR)/world.db DEPA ARRB 2>/dev/null \
+	  | tee $(EXAMPLE_DIR)/plan.txt
+	@grep -qx "ABBT1 ABBOT A1 DOVER DOVR1" $(EXAMPLE_DIR)/plan.txt
+	@status=0; $(EXAMPLE_DIR)/build/plan_route $(EXAMPLE_DIR)/world.db DEPA XXXX \
+	  >$(EXAMPLE_DIR)/none.txt 2>/dev/null || status=$$?; \
+	  test $$status -eq 1 && grep -qx "no route from DEPA to XXXX" $(EXAMPLE_DIR)/none.txt
+	@echo "cpp-example: 2 passed, 0 failed"
 
 demo: build $(DEMO_DB)
 	$(PY) tools/demo.py $(DEMO_DB)
@@ -130,11 +154,11 @@ tsan: $(VENV)/.python-deps
 # FUZZ_SECONDS from the seeds of fuzz/make_seeds.py and its corpus so far.
 FUZZ_SECONDS ?= 60
 fuzz: $(VENV)/.python-deps
-	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake -S . -B build/fuzz -G Ninja \
+	@$(CMAKE) -S . -B build/fuzz -G Ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DCORE_CALC_FUZZ=ON \
 	  -DPython_EXECUTABLE="$(CURDIR)/$(PY)" \
 	  -Dpybind11_DIR="$$($(PY) -c 'import pybind11; print(pybind11.get_cmake_dir())')" >/dev/null
-	@PATH="$(CURDIR)/$(VENV)/bin:$$PATH" cmake --build build/fuzz --target fuzzers
+	@$(CMAKE) --build build/fuzz --target fuzzers
 	$(PY) fuzz/make_seeds.py build/fuzz/seeds
 	fuzz/run_fuzzers.sh build/fuzz build/fuzz/seeds $(FUZZ_SECONDS)
 
