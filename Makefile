@@ -18,7 +18,7 @@ FG_DATA := $(FG_DIR)/usr/share/games/flightgear
 REAL_DB := $(DATA)/real.db
 REAL_PAIR ?= EDDF LEMD
 SOURCES := $(shell find src -name '*.cpp' -o -name '*.h' -o -name '*.pyi') CMakeLists.txt \
-  pyproject.toml cmake/core_calc-config.cmake.in
+  pyproject.toml cmake/core_calc-config.cmake.in tools/stub_signatures.py
 
 .PHONY: all deps build wheel test cpp-test cpp-example demo demo-real host bench asan tsan fuzz \
   format clean
