@@ -12,8 +12,7 @@ namespace {
 namespace py = pybind11;
 
 struct TypedFunction {
-  PyObject_HEAD
-  vectorcallfunc vectorcall;
+  PyObject_HEAD vectorcallfunc vectorcall;
   PyObject* wrapped;    // the pybind11 function
   PyObject* name;       // str
   PyObject* qualname;   // str
@@ -76,14 +75,12 @@ py::object build_signature(const TypedSignature& typed) {
         default_value = annotation(p.default_value);  // shown as written
       }
     }
-    parameters.append(parameter(p.name, parameter.attr(kinds[p.kind]),
-                                py::arg("default") = default_value,
-                                py::arg("annotation") = p.annotation ? annotation(p.annotation)
-                                                                     : empty));
+    parameters.append(
+        parameter(p.name, parameter.attr(kinds[p.kind]), py::arg("default") = default_value,
+                  py::arg("annotation") = p.annotation ? annotation(p.annotation) : empty));
   }
-  return inspect.attr("Signature")(parameters, py::arg("return_annotation") =
-                                                   typed.returns ? annotation(typed.returns)
-                                                                 : empty);
+  return inspect.attr("Signature")(
+      parameters, py::arg("return_annotation") = typed.returns ? annotation(typed.returns) : empty);
 }
 
 PyObject* get_signature(PyObject* self, void*) {
@@ -128,10 +125,9 @@ PyType_Slot g_slots[] = {{Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
                          {Py_tp_methods, g_methods},
                          {0, nullptr}};
 
-PyType_Spec g_spec = {"core_calc.native_function", sizeof(TypedFunction), 0,
-                      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_VECTORCALL |
-                          Py_TPFLAGS_METHOD_DESCRIPTOR,
-                      g_slots};
+PyType_Spec g_spec = {
+    "core_calc.native_function", sizeof(TypedFunction), 0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_METHOD_DESCRIPTOR, g_slots};
 
 // pybind11's docstring without its own signature line ("name(...) -> ...").
 py::object own_doc(py::handle native, const std::string& name) {
@@ -169,10 +165,11 @@ void give_typed_signatures(py::module_& m) {
   members["__repr__"] = builtins.attr("str").attr("__str__");
   members["__slots__"] = py::tuple();
   members["__module__"] = "core_calc";
-  g_annotation_type = builtins.attr("type")("annotation", py::make_tuple(builtins.attr("str")),
-                                            members)
-                          .release()
-                          .ptr();  // lives with the module, for the process
+  g_annotation_type =
+      builtins.attr("type")("annotation", py::make_tuple(builtins.attr("str")),
+                            members)
+          .release()
+          .ptr();  // lives with the module, for the process
   auto* type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&g_spec));
   if (!type) throw py::error_already_set();
   const py::object keep = py::reinterpret_steal<py::object>(reinterpret_cast<PyObject*>(type));

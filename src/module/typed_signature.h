@@ -20,8 +20,8 @@ namespace core_calc::module {
 
 struct SignatureParameter {
   const char* name;
-  int kind;                // inspect.Parameter kinds: 0 positional-only ... 4 **kwargs
-  const char* annotation;  // as the stub writes it; null when none
+  int kind;                   // inspect.Parameter kinds: 0 positional-only ... 4 **kwargs
+  const char* annotation;     // as the stub writes it; null when none
   const char* default_value;  // a literal as the stub writes it; null when none
 };
 

@@ -115,9 +115,9 @@ void help(CommandOutput& output) {
 
 std::string file_line(const FileReport& r) {
   std::string parts = grouped(r.records) + " " + record_word(r.kind);
-  for (const auto& [count, word] : {std::pair{r.duplicates, "duplicates"},
-                                    std::pair{r.unresolved, "unresolved"},
-                                    std::pair{r.skipped, "skipped"}})
+  for (const auto& [count, word] :
+       {std::pair{r.duplicates, "duplicates"}, std::pair{r.unresolved, "unresolved"},
+        std::pair{r.skipped, "skipped"}})
     if (count) parts += ", " + grouped(count) + " " + word;
   const std::string version = r.version ? std::to_string(r.version) : "-";
   return padded(kind_name(r.kind), 10, true) + " " + padded(version, 5, false) + "  " + r.path +

@@ -63,8 +63,9 @@ enum Table {
   kTables
 };
 constexpr const char* kTableNames[kTables] = {
-    "airway_segments", "tbl_enroute_airways", "airports",  "tbl_runways",     "tbl_sids",
-    "tbl_stars",       "tbl_iaps",            "waypoints", "navdata_metadata"};
+    "airway_segments", "tbl_enroute_airways", "airports", "tbl_runways",
+    "tbl_sids",        "tbl_stars",           "tbl_iaps", "waypoints",
+    "navdata_metadata"};
 constexpr const char* kInserts[kTables] = {"INSERT INTO airway_segments VALUES (?,?,?,?,?,?,?)",
                                            "INSERT INTO tbl_enroute_airways VALUES (?,?,?,?,?,?)",
                                            "INSERT INTO airports VALUES (?,?,?,?)",

@@ -103,7 +103,8 @@ ExportRunways export_runways(const ApiRecord& record) {
     if (known(flown.departure)) out.departure = designator(flown.departure);
     if (known(flown.arrival)) out.arrival = designator(flown.arrival);
   }
-  if (out.departure.empty() && known(record.dep_runway)) out.departure = designator(record.dep_runway);
+  if (out.departure.empty() && known(record.dep_runway))
+    out.departure = designator(record.dep_runway);
   if (out.arrival.empty() && known(record.arr_runway)) out.arrival = designator(record.arr_runway);
   if (const ApiWaypoint* p = out.departure.empty() ? runway_point(record, true) : nullptr)
     out.departure = designator(p->name);

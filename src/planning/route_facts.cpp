@@ -57,7 +57,8 @@ std::optional<std::string> data_cycle(const navdata::Database& db) {
   navdata::Statement st(db, "SELECT value FROM navdata_metadata WHERE key = 'cycle'");
   if (!st.step() || st.column_kind(0) != navdata::SqlValue::Kind::kText) return std::nullopt;
   std::string cycle(st.column_text(0));
-  const bool digits = cycle.size() == 4 && cycle.find_first_not_of("0123456789") == std::string::npos;
+  const bool digits =
+      cycle.size() == 4 && cycle.find_first_not_of("0123456789") == std::string::npos;
   return digits ? std::optional<std::string>(cycle) : std::nullopt;
 }
 

@@ -124,8 +124,9 @@ std::string route_fpl(const ApiRecord& record, const RouteFacts& facts) {
   require_finite_coordinates(record);
   const auto points = export_points(record, facts);
   if (points.size() > kMaxRoutePoints)
-    throw std::invalid_argument("a Garmin flight plan holds at most 300 route points; this route has " +
-                                std::to_string(points.size()));
+    throw std::invalid_argument(
+        "a Garmin flight plan holds at most 300 route points; this route has " +
+        std::to_string(points.size()));
   WaypointTable table;
   std::vector<std::size_t> route;  // entry index per point
   for (const ExportPoint& p : points) {

@@ -98,8 +98,8 @@ TEST(RouteGeojson, CutAtTheAntimeridian) {
   EXPECT_EQ(across, nlohmann::json::parse("[[[170.0, 0.0], [180.0, 0.0]], [[-180.0, 0.0], "
                                           "[-170.0, 0.0]]]"));
   // A point on the line ends the first part; the next starts on the other side.
-  const auto on = parts(line({wp("A", "S", 175.0, 1.0), wp("B", "S", 180.0, 2.0),
-                              wp("C", "S", -175.0, 3.0)}));
+  const auto on =
+      parts(line({wp("A", "S", 175.0, 1.0), wp("B", "S", 180.0, 2.0), wp("C", "S", -175.0, 3.0)}));
   EXPECT_EQ(on, nlohmann::json::parse("[[[175.0, 1.0], [180.0, 2.0]], [[-180.0, 2.0], "
                                       "[-175.0, 3.0]]]"));
   // -180 written after an eastern point is the same meridian: no cut.
