@@ -5,12 +5,18 @@
 
 namespace core_calc::planning {
 
-// Text for XML content and attribute values. Control characters other than tab,
-// line feed and carriage return cannot appear in XML 1.0 and are left out.
-inline std::string xml_text(const std::string& text) {
+// Text for XML attribute values (and, with `quotes` false, element content, where
+// quotes stand as they are: positions read N54° 22' 38.40" as the simulators write
+// them). Control characters other than tab, line feed and carriage return cannot
+// appear in XML 1.0 and are left out.
+inline std::string xml_text(const std::string& text, bool quotes = true) {
   std::string out;
   out.reserve(text.size());
   for (const char ch : text) {
+    if (!quotes && (ch == '"' || ch == '\'')) {
+      out += ch;
+      continue;
+    }
     switch (ch) {
       case '&':
         out += "&amp;";
@@ -37,7 +43,7 @@ inline std::string xml_text(const std::string& text) {
 
 // <tag>text</tag>
 inline void xml_element(std::string& out, const char* tag, const std::string& text) {
-  out += std::string("<") + tag + ">" + xml_text(text) + "</" + tag + ">";
+  out += std::string("<") + tag + ">" + xml_text(text, false) + "</" + tag + ">";
 }
 
 }  // namespace core_calc::planning
