@@ -3,7 +3,8 @@
 
 wind/: reply bodies of the weather service. navdb/: small navigation databases
 (512-byte pages, every table the readers use) with ordinary and odd stored values,
-shared by the procedure, approach and runway targets. Same output on every run.
+shared by the procedure, approach, runway and route facts targets. Same output on
+every run.
 
     python3 fuzz/make_seeds.py OUT_DIR
 """
@@ -48,6 +49,9 @@ ORDINARY = {
     "airports": [(APT, 31.05, 121.05)],
     "airway_segments": [("A1", "P1", 31.0, 121.0, 10, None, 1),
                         ("A1", "P2", 31.5, 121.5, 20, "F", 1)],
+    "waypoints": [("P1", 31.0, 121.0, "VOR", "ZS"), ("P1", 31.0, 121.0, "DME", "ZS"),
+                  ("P2", 31.5, 121.5, "NDB", None), ("R1", 31.0, 121.0, "FIX", "ZS")],
+    "navdata_metadata": [("cycle", "2401")],
 }
 
 ODD = {
@@ -64,6 +68,9 @@ ODD = {
                     (APT, "RW27", "x", 121.0, float("inf")), (APT, b"RW01", 1.0, 2.0, b"10")],
     "airports": [(APT, None, None)],
     "airway_segments": [],
+    "waypoints": [("P1", "31.0", b"121", "VOR", 7), ("P1", None, 121.0, "fix", ""),
+                  (None, 31.0, 121.0, "NDB", "ZS"), ("P2", "nan", "inf", b"NDB", None)],
+    "navdata_metadata": [("cycle", "24O1"), ("cycle", 2401), (None, None)],
 }
 
 

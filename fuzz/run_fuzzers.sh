@@ -9,13 +9,16 @@ build=${1:?usage: fuzz/run_fuzzers.sh BUILD_DIR SEEDS_DIR SECONDS}
 seeds=${2:?}
 seconds=${3:?}
 declare -A seed_dir=([wind_report_fuzzer]=wind [procedure_reader_fuzzer]=navdb
-                     [approach_reader_fuzzer]=navdb [runway_reader_fuzzer]=navdb)
+                     [approach_reader_fuzzer]=navdb [runway_reader_fuzzer]=navdb
+                     [route_facts_fuzzer]=navdb)
 declare -A dict=([wind_report_fuzzer]=fuzz/wind_report.dict [procedure_reader_fuzzer]=fuzz/navdb.dict
-                 [approach_reader_fuzzer]=fuzz/navdb.dict [runway_reader_fuzzer]=fuzz/navdb.dict)
+                 [approach_reader_fuzzer]=fuzz/navdb.dict [runway_reader_fuzzer]=fuzz/navdb.dict
+                 [route_facts_fuzzer]=fuzz/navdb.dict)
 mkdir -p "$build/artifacts" "$build/logs"
 failed=0
 summary=()
-for target in wind_report_fuzzer procedure_reader_fuzzer approach_reader_fuzzer runway_reader_fuzzer; do
+for target in wind_report_fuzzer procedure_reader_fuzzer approach_reader_fuzzer runway_reader_fuzzer \
+  route_facts_fuzzer; do
   corpus=$build/corpus/$target
   log=$build/logs/$target.log
   mkdir -p "$corpus"

@@ -15,6 +15,10 @@ SCHEMA = {
     "waypoint_identifier, waypoint_latitude, waypoint_longitude",
     "tbl_iaps": "airport_identifier, procedure_identifier, transition_identifier, seqno, "
     "waypoint_identifier, waypoint_latitude, waypoint_longitude",
+    # What the importer records for the flight-plan exports.
+    "waypoints": "waypoint_identifier, waypoint_latitude, waypoint_longitude, waypoint_type, "
+    "icao_region",
+    "navdata_metadata": "key, value",
 }
 
 

@@ -1,5 +1,6 @@
 """help(core_calc) and the type stub describe the module the host actually gets."""
 import ast
+import inspect
 import os
 import pydoc
 import re
@@ -80,8 +81,9 @@ def test_stub_covers_the_module_and_nothing_else():
 
 
 def signature_parameters(obj):
-    """Parameter names of a native function, from pybind11's signature line."""
-    first = obj.__doc__.splitlines()[0]
+    """Parameter names of a native function as registered, from the signature line
+    pybind11 writes into the docstring of the function it made."""
+    first = getattr(obj, "__wrapped__", obj).__doc__.splitlines()[0]
     inside = first[first.index("(") + 1:first.rindex(")")]
     return [part.split(":")[0].strip() for part in inside.split(", ") if part]
 
@@ -92,3 +94,27 @@ def test_stub_parameters_are_the_module_parameters():
         if not hasattr(core_calc, name):
             continue
         assert stub_params == signature_parameters(getattr(core_calc, name)), name
+
+
+def test_help_shows_the_typed_signatures_without_binding_noise():
+    text = pydoc.render_doc(core_calc.plan_for_api, renderer=pydoc.plaintext).splitlines()
+    assert text[2].startswith("plan_for_api(dep_icao: str, arr_icao: str, batch_size: int = 20, "
+                              "forced_sid: str | None = None")
+    assert text[2].endswith(") -> _PlanResult | None")
+    assert text[3].strip().startswith("Plans a route")
+    module = pydoc.render_doc(core_calc, renderer=pydoc.plaintext)
+    assert "method of" not in module and ": object" not in module
+    assert "build_direct_sid(icao: str, lat: float, lon: float, radius: float = 100.0, k: int = 12)" in module
+    assert "add_point(self, wp: Hashable, lat: float, lon: float) -> None" in module
+
+
+@pytest.mark.parametrize("name", ["plan_for_api", "a_star", "route_fms", "build_direct_star"])
+def test_signatures_agree_with_the_registration(name):
+    """Defaults and names of inspect.signature are those the native function applies."""
+    function = getattr(core_calc, name)
+    signature = inspect.signature(function)
+    assert list(signature.parameters) == signature_parameters(function)
+    first = function.__wrapped__.__doc__.splitlines()[0]
+    for parameter in signature.parameters.values():
+        if parameter.default is not parameter.empty:
+            assert f"{parameter.name}: object = {parameter.default!r}" in first

@@ -298,10 +298,14 @@ def test_exports_of_the_best_route(host, tiny_db, kind, content_type):
     record = in_process(path, dep, arr)["plan"]
     points = [(w["lat"], w["lon"]) for w in record["detailed_waypoints"]]
     exported = exported_positions(kind, data.decode("utf-8"))
+    if kind == "fms":  # the airports at both ends; runways are named in the header
+        exported = exported[1:-1]
+        points = [(w["lat"], w["lon"]) for w in record["detailed_waypoints"]
+                  if not re.fullmatch(r"RW\d\d[LRC]?|\w{4}APT", w["name"])]
     assert len(exported) == len(points)
     for got, want in zip([exported[0], exported[-1]], [points[0], points[-1]]):
         assert got == pytest.approx(want, abs=1e-6)
-    if kind != "fms":  # .fms names today's AIRAC cycle
+    if kind != "fms":  # .fms reads the database of the host
         assert data.decode("utf-8") == getattr(core_calc, f"route_{kind}")(record)
 
 

@@ -111,8 +111,10 @@ def test_records_behave_as_named_tuples(record, fields):
 
 
 def _parameters_text(obj):
-    """Parameter list as written in the docstring signature of a native callable."""
-    doc = (obj.__init__ if isinstance(obj, type) else obj).__doc__ or ""
+    """Parameter list as pybind11 writes it in the docstring of the function it made
+    (the native callable behind the typed one help() shows)."""
+    target = obj.__init__ if isinstance(obj, type) else obj
+    doc = getattr(target, "__wrapped__", target).__doc__ or ""
     first = doc.splitlines()[0] if doc else ""
     inside = first[first.index("(") + 1:first.rindex(")")] if "(" in first else ""
     params = []

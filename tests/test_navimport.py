@@ -5,12 +5,10 @@ of tests/fixtures/navimport/world (two airports with procedures joined by airway
 serves the procedure and end-to-end tests.
 """
 import gzip
-import importlib
 import math
 import os
 import pathlib
 import sqlite3
-import sys
 
 import pytest
 
@@ -18,7 +16,7 @@ import core_calc
 
 WORLD = pathlib.Path(__file__).parent / "fixtures" / "navimport" / "world"
 TABLES = ["airway_segments", "tbl_enroute_airways", "airports", "tbl_runways", "tbl_sids",
-          "tbl_stars", "tbl_iaps"]
+          "tbl_stars", "tbl_iaps", "waypoints", "navdata_metadata"]
 
 
 def dat(version, *records, closed=True):
@@ -217,7 +215,18 @@ def world_db(tmp_path_factory):
 def test_world_counts(world_db):
     _, counts = world_db
     assert counts == {"airway_segments": 8, "tbl_enroute_airways": 8, "airports": 2,
-                      "tbl_runways": 4, "tbl_sids": 8, "tbl_stars": 6, "tbl_iaps": 5}
+                      "tbl_runways": 4, "tbl_sids": 8, "tbl_stars": 6, "tbl_iaps": 5,
+                      "waypoints": 13, "navdata_metadata": 1}
+
+
+def test_waypoint_types_and_data_cycle(world_db):
+    db, _ = world_db
+    # every fix and navaid with its type and region; localizers are runway courses
+    assert set(query(db, "SELECT waypoint_identifier, waypoint_type, icao_region "
+                         "FROM waypoints WHERE waypoint_identifier IN ('DPA', 'AB', 'ABBOT', "
+                         "'IARB')")) == {("DPA", "VOR", "XA"), ("DPA", "DME", "XA"),
+                                         ("AB", "NDB", "XA"), ("ABBOT", "FIX", "XA")}
+    assert query(db, "SELECT key, value FROM navdata_metadata") == [("cycle", "2401")]
 
 
 PROCEDURE_ROWS = {
@@ -441,31 +450,39 @@ def test_progress_errors_stop_the_import(tmp_path):
 
 @pytest.fixture
 def command():
-    """The console script's module: installed beside the extension, or from the sources."""
-    try:
-        return importlib.import_module("core_calc_import")
-    except ImportError:
-        sys.path.insert(0, str(pathlib.Path(__file__).parents[1] / "python"))
-        try:
-            return importlib.import_module("core_calc_import")
-        finally:
-            sys.path.pop(0)
+    """The console script core-calc-import, a function of the module."""
+    return core_calc._import_command
 
 
 def test_command_prints_a_line_per_file_and_a_summary(command, tmp_path, capsys):
     db = tmp_path / "nav.db"
-    assert command.main([str(WORLD), "-o", str(db)]) == 0
+    assert command([str(WORLD), "-o", str(db)]) == 0
     out = capsys.readouterr().out.splitlines()
     assert len([line for line in out if "earth_" in line or "apt.dat" in line or "CIFP" in line]) == 6
     assert out[6] == f"wrote {db} in " + out[6].split(" in ")[1]
     assert out[7:] == [f"  {t:<20} {n:>10,} rows" for t, n in [
         ("airway_segments", 8), ("tbl_enroute_airways", 8), ("airports", 2), ("tbl_runways", 4),
-        ("tbl_sids", 8), ("tbl_stars", 6), ("tbl_iaps", 5)]]
+        ("tbl_sids", 8), ("tbl_stars", 6), ("tbl_iaps", 5), ("waypoints", 13),
+        ("navdata_metadata", 1)]]
 
 
 def test_command_reports_damage_and_writes_nothing(command, tmp_path, capsys):
     bad = write(tmp_path / "earth_fix.dat", dat(1200, "95 7 ALPHA ENRT LS 0 ALPHA"))
-    assert command.main([str(bad), "-o", str(tmp_path / "nav.db"), "-q"]) == 1
+    assert command([str(bad), "-o", str(tmp_path / "nav.db"), "-q"]) == 1
     err = capsys.readouterr().err
     assert f"{bad}:4: latitude '95' is out of range" in err
     assert not (tmp_path / "nav.db").exists()
+
+
+@pytest.mark.parametrize("argv, message", [
+    ([], "the following arguments are required: -o/--output"),
+    (["data"], "the following arguments are required: -o/--output"),
+    (["-o", "nav.db"], "the following arguments are required: SOURCE"),
+    (["data", "-o"], "argument -o/--output: expected one argument"),
+    (["data", "-o", "nav.db", "--fast"], "unrecognized arguments: --fast"),
+])
+def test_command_line_out_of_form(command, capsys, argv, message):
+    assert command(argv) == 2
+    err = capsys.readouterr().err.splitlines()
+    assert err[0].startswith("usage: core-calc-import")
+    assert err[1] == f"core-calc-import: error: {message}"

@@ -1471,6 +1471,8 @@ CREATE TABLE tbl_stars (airport_identifier TEXT, procedure_identifier TEXT,
 CREATE TABLE tbl_iaps (airport_identifier TEXT, procedure_identifier TEXT,
     transition_identifier TEXT, seqno INTEGER, waypoint_identifier TEXT,
     waypoint_latitude REAL, waypoint_longitude REAL, route_type TEXT);
+CREATE TABLE waypoints (waypoint_identifier TEXT, waypoint_latitude REAL,
+    waypoint_longitude REAL, waypoint_type TEXT, icao_region TEXT);
 """
 
 INDEXES = """
@@ -1481,6 +1483,7 @@ CREATE INDEX idx_runways_apt ON tbl_runways (airport_identifier);
 CREATE INDEX idx_sids_apt ON tbl_sids (airport_identifier);
 CREATE INDEX idx_stars_apt ON tbl_stars (airport_identifier);
 CREATE INDEX idx_iaps_apt ON tbl_iaps (airport_identifier);
+CREATE INDEX idx_waypoints_ident ON waypoints (waypoint_identifier);
 """
 
 
@@ -1506,6 +1509,12 @@ def _write(path, gen):
                         (r[:6] for r in awy))
         counts["airway_segments"] = len(awy)
         counts["tbl_enroute_airways"] = len(awy)
+        # The airway points typed as the importer types them: the three-letter
+        # names stand for VORs, the others for fixes; no region, no data cycle.
+        points = sorted({(r[1], r[2], r[3]) for r in awy})
+        con.executemany("INSERT INTO waypoints VALUES (?,?,?,?,NULL)",
+                        ((n, la, lo, "VOR" if len(n) == 3 else "FIX") for n, la, lo in points))
+        counts["waypoints"] = len(points)
         for t in ("airports", "tbl_runways", "tbl_sids", "tbl_stars", "tbl_iaps"):
             rows = gen.tables[t]
             ph = ",".join("?" * len(rows[0])) if rows else None

@@ -1,10 +1,12 @@
 // import_navdata: X-Plane-format navigation data files into a navigation database.
 // Converts the arguments, runs the import with the GIL released and turns its
-// errors into host exceptions that name the file and the line.
+// errors into host exceptions that name the file and the line. _import_command:
+// the core-calc-import command of the package, on the host's sys.stdout and stderr.
 #include <cstring>
 #include <memory>
 
 #include "module/bindings.h"
+#include "navimport/import_command.h"
 #include "navimport/navdata_import.h"
 
 namespace core_calc::module {
@@ -135,11 +137,59 @@ py::dict import_navdata(py::object sources, py::object db_path, py::object progr
   return result;
 }
 
+// The command's lines on the host's streams; a signal the host turns into an
+// exception (Ctrl-C) stops the import, the exception kept for the caller.
+class HostStreams : public ni::CommandOutput {
+ public:
+  void out(std::string_view line) override { write("stdout", line); }
+  void err(std::string_view line) override { write("stderr", line); }
+  void still_working() override {
+    py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() == 0) return;
+    error_ = std::make_unique<py::error_already_set>();
+    throw ni::ImportInterrupted();
+  }
+
+  // The kept exception unless it is the interrupt the command reported (exit 130).
+  void rethrow_other() {
+    if (!error_ || error_->matches(PyExc_KeyboardInterrupt)) return;
+    error_->restore();
+    error_.reset();
+    throw py::error_already_set();
+  }
+
+ private:
+  static void write(const char* stream, std::string_view line) {
+    py::gil_scoped_acquire gil;
+    PyObject* file = PySys_GetObject(stream);  // borrowed
+    if (!file || file == Py_None) return;
+    py::handle(file).attr("write")(to_text(std::string(line) + "\n"));
+    py::handle(file).attr("flush")();
+  }
+
+  std::unique_ptr<py::error_already_set> error_;
+};
+
+int import_command(py::object argv) {
+  if (argv.is_none()) argv = py::module_::import("sys").attr("argv")[py::slice(1, {}, {})];
+  std::vector<std::string> args;
+  for (py::handle arg : argv) args.push_back(path_text(arg));
+  HostStreams streams;
+  int status = 0;
+  {
+    py::gil_scoped_release release;
+    status = ni::import_command(args, streams);
+  }
+  streams.rethrow_other();
+  return status;
+}
+
 }  // namespace
 
 void def_import_navdata(py::module_& m) {
   m.def("import_navdata", &import_navdata, py::arg("sources"), py::arg("db_path"),
         py::arg("progress") = py::none(), doc::kImportNavdata);
+  m.def("_import_command", &import_command, py::arg("argv") = py::none(), doc::kImportCommand);
 }
 
 }  // namespace core_calc::module

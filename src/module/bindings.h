@@ -24,7 +24,7 @@ void def_runway_selection(py::module_& m);  // get_best_runway_and_wind
 void def_plan_generation(py::module_& m);   // process_batch, generate_flight_plan
 void def_process_batch(py::module_& m);
 void def_api_format(py::module_& m);      // format_for_api
-void def_route_export(py::module_& m);    // route_icao, route_geojson, route_gpx, route_fms
+void def_route_export(py::module_& m);    // route_icao, _geojson, _gpx, _fms, _pln, _fpl
 void def_plan_for_api(py::module_& m);    // plan_for_api
 void def_import_navdata(py::module_& m);  // import_navdata
 void def_private_tools(py::module_& m);   // helpers for benchmarks, names start with "_"

@@ -203,6 +203,15 @@ Returns (result of generate_flight_plan, dict): total_seconds and search_seconds
 combinations asked for, and how many of them ran: identical ones are shared). For
 benchmarks; reads and writes what generate_flight_plan does.)doc";
 
+inline constexpr const char* kImportCommand =
+    R"doc(The core-calc-import command: core-calc-import SOURCE... -o DB [-q].
+
+argv: the arguments without the program name (None: sys.argv[1:]). Imports as
+import_navdata does, printing one line per file read (none with -q) and the rows
+written per table on sys.stdout, a failure on sys.stderr. Returns the exit
+status: 0 done, 1 the data or a path at fault (nothing written), 2 a command line
+out of this form, 130 interrupted. Reads no module attribute.)doc";
+
 inline constexpr const char* kImportNavdata =
     R"doc(Imports X-Plane-format navigation data into a new navigation database.
 

@@ -6,6 +6,7 @@
 #include "common/plan_texts.h"
 #include "geo/cell_index.h"
 #include "module/bindings.h"
+#include "module/typed_signature.h"
 #include "navdata/database.h"
 
 namespace core_calc::module {
@@ -88,6 +89,7 @@ void populate(py::module_& m) {
   py::module_::import("collections");
   py::module_::import("sqlite3");
   register_exception_translators();
+  m.attr("__version__") = CORE_CALC_VERSION;  // pyproject.toml's, through CMake
   set_initial_attributes_before_tn(m);
   def_paths_tn(m);
   set_tuning_constants(m);
@@ -111,6 +113,7 @@ void populate(py::module_& m) {
   def_import_navdata(m);
   def_private_tools(m);
   hide_view_classes(m);
+  give_typed_signatures(m);
   // Plan generation reads natively through these while the host has not rebound them.
   for (const char* name :
        {"get_best_runway_and_wind", "build_procedures_from_db", "build_iaps_from_db",

@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/waypoint_type.h"
+
 namespace core_calc::navimport {
 
 enum class PointKind : std::uint8_t { kFix, kNdb, kVhf, kLocalizer, kAny };
@@ -26,6 +28,7 @@ struct NavPoint {
   double lat = 0.0;
   double lon = 0.0;
   PointKind kind = PointKind::kFix;
+  WaypointType type = WaypointType::kFix;  // as the database records it (not for localizers)
 };
 
 struct PointQuery {
@@ -41,6 +44,7 @@ class NavPointTable {
   void add(NavPoint point) { points_.push_back(std::move(point)); }
   void finish();
   std::size_t size() const { return points_.size(); }
+  const std::vector<NavPoint>& points() const { return points_; }
 
   // An en-route reference (airway files): exact kind and region, en-route first.
   const NavPoint* find_enroute(std::string_view ident, std::string_view region,

@@ -8,12 +8,14 @@ void NavaidParser::line(std::string_view text) {
   split_blanks(text, fields_);
   switch (integer_field(fields_.at[0], "row code")) {
     case 2:
-      point(PointKind::kNdb);
+      point(PointKind::kNdb, WaypointType::kNdb);
       break;
     case 3:
+      point(PointKind::kVhf, WaypointType::kVor);
+      break;
     case 12:
     case 13:
-      point(PointKind::kVhf);
+      point(PointKind::kVhf, WaypointType::kDme);
       break;
     case 4:
     case 5:
@@ -34,7 +36,7 @@ void NavaidParser::line(std::string_view text) {
   }
 }
 
-void NavaidParser::point(PointKind kind) {
+void NavaidParser::point(PointKind kind, WaypointType type) {
   require_fields(fields_, regional_ ? 10 : 8, "a navaid");
   NavPoint p;
   p.lat = latitude_field(fields_.at[1]);
@@ -45,6 +47,7 @@ void NavaidParser::point(PointKind kind) {
     p.region = fields_.at[9];
   }
   p.kind = kind;
+  p.type = type;
   points_.add(std::move(p));
   ++navaids_;
 }

@@ -28,7 +28,7 @@ class NavaidParser {
   std::size_t unknown() const { return unknown_; }
 
  private:
-  void point(PointKind kind);
+  void point(PointKind kind, WaypointType type);
   void localizer();
 
   bool regional_;

@@ -42,6 +42,8 @@ class Import {
 
  private:
   FileReport start(const SourceFile& file) const;
+  // The file's version; the first cycle a header names becomes the data's.
+  int header(LineReader& lines, DataKind kind);
   void done(FileReport& report, Clock::time_point started);
 
   void read_points(const SourceFile& file);
@@ -49,6 +51,7 @@ class Import {
   void read_airways(const SourceFile& file);
   void write_airways();
   void read_procedures(const SourceFile& file);
+  void write_waypoints();
 
   NavDbWriter out_;
   ImportObserver* observer_;
@@ -61,6 +64,7 @@ class Import {
   CifpFile cifp_;
   ProcedureCounts procedure_totals_;
   const SourceFile* first_procedure_file_ = nullptr;
+  std::string cycle_;
 };
 
 void Import::run(const std::vector<SourceFile>& files) {
@@ -69,6 +73,7 @@ void Import::run(const std::vector<SourceFile>& files) {
       if (file.kind == kind) read_points(file);
   }
   points_.finish();
+  write_waypoints();
   for (const SourceFile& file : files)
     if (file.kind == DataKind::kAirports) read_airports(file);
   for (const SourceFile& file : files)
@@ -80,6 +85,19 @@ void Import::run(const std::vector<SourceFile>& files) {
     throw DataError(first_procedure_file_->path, 0,
                     "none of the procedures' fixes was found; give the fix and navaid files "
                     "(earth_fix.dat, earth_nav.dat) as well");
+  if (!cycle_.empty()) out_.metadata("cycle", cycle_);
+}
+
+int Import::header(LineReader& lines, DataKind kind) {
+  const FileHeader header = read_header(lines, kind);
+  if (cycle_.empty()) cycle_ = header.cycle;
+  return header.version;
+}
+
+// Localizers are runway courses, not waypoints a route names.
+void Import::write_waypoints() {
+  for (const NavPoint& p : points_.points())
+    if (p.kind != PointKind::kLocalizer) out_.waypoint(p.ident, {p.lat, p.lon}, p.type, p.region);
 }
 
 FileReport Import::start(const SourceFile& file) const {
@@ -98,7 +116,7 @@ void Import::read_points(const SourceFile& file) {
   const auto started = Clock::now();
   FileReport report = start(file);
   LineReader lines(file.path);
-  report.version = read_header(lines, file.kind);
+  report.version = header(lines, file.kind);
   if (file.kind == DataKind::kFixes) {
     FixParser parser(report.version, points_);
     report.lines = walk_records(lines, parser, true, &ticker_).lines;
@@ -116,7 +134,7 @@ void Import::read_airports(const SourceFile& file) {
   const auto started = Clock::now();
   FileReport report = start(file);
   LineReader lines(file.path);
-  report.version = read_header(lines, file.kind);
+  report.version = header(lines, file.kind);
   AirportParser parser(courses_, [&](const AirportRecord& airport) {
     const auto [site, added] = sites_.try_emplace(airport.ident);
     if (!added) {
@@ -141,7 +159,7 @@ void Import::read_airways(const SourceFile& file) {
   const auto started = Clock::now();
   FileReport report = start(file);
   LineReader lines(file.path);
-  report.version = read_header(lines, file.kind);
+  report.version = header(lines, file.kind);
   AirwayParser parser(report.version, points_, airways_);
   report.lines = walk_records(lines, parser, true, &ticker_).lines;
   report.records = parser.segments();

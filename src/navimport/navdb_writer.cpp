@@ -34,6 +34,9 @@ CREATE TABLE tbl_stars (airport_identifier TEXT, procedure_identifier TEXT,
 CREATE TABLE tbl_iaps (airport_identifier TEXT, procedure_identifier TEXT,
     transition_identifier TEXT, seqno INTEGER, waypoint_identifier TEXT,
     waypoint_latitude REAL, waypoint_longitude REAL, route_type TEXT);
+CREATE TABLE waypoints (waypoint_identifier TEXT, waypoint_latitude REAL,
+    waypoint_longitude REAL, waypoint_type TEXT, icao_region TEXT);
+CREATE TABLE navdata_metadata (key TEXT PRIMARY KEY, value TEXT);
 )sql";
 
 constexpr const char* kIndexes = R"sql(
@@ -44,19 +47,34 @@ CREATE INDEX idx_runways_apt ON tbl_runways (airport_identifier);
 CREATE INDEX idx_sids_apt ON tbl_sids (airport_identifier);
 CREATE INDEX idx_stars_apt ON tbl_stars (airport_identifier);
 CREATE INDEX idx_iaps_apt ON tbl_iaps (airport_identifier);
+CREATE INDEX idx_waypoints_ident ON waypoints (waypoint_identifier);
 )sql";
 
-enum Table { kAirways, kEnroute, kAirports, kRunways, kSids, kStars, kIaps, kTables };
+enum Table {
+  kAirways,
+  kEnroute,
+  kAirports,
+  kRunways,
+  kSids,
+  kStars,
+  kIaps,
+  kWaypoints,
+  kMetadata,
+  kTables
+};
 constexpr const char* kTableNames[kTables] = {
     "airway_segments", "tbl_enroute_airways", "airports", "tbl_runways",
-    "tbl_sids",        "tbl_stars",           "tbl_iaps"};
+    "tbl_sids",        "tbl_stars",           "tbl_iaps", "waypoints",
+    "navdata_metadata"};
 constexpr const char* kInserts[kTables] = {"INSERT INTO airway_segments VALUES (?,?,?,?,?,?,?)",
                                            "INSERT INTO tbl_enroute_airways VALUES (?,?,?,?,?,?)",
                                            "INSERT INTO airports VALUES (?,?,?,?)",
                                            "INSERT INTO tbl_runways VALUES (?,?,?,?,?)",
                                            "INSERT INTO tbl_sids VALUES (?,?,?,?,?,?,?,?)",
                                            "INSERT INTO tbl_stars VALUES (?,?,?,?,?,?,?,?)",
-                                           "INSERT INTO tbl_iaps VALUES (?,?,?,?,?,?,?,?)"};
+                                           "INSERT INTO tbl_iaps VALUES (?,?,?,?,?,?,?,?)",
+                                           "INSERT INTO waypoints VALUES (?,?,?,?,?)",
+                                           "INSERT OR REPLACE INTO navdata_metadata VALUES (?,?)"};
 
 // A file beside `target` that did not exist before; created empty.
 std::string new_file_beside(const std::string& target) {
@@ -246,6 +264,24 @@ void NavDbWriter::procedure_row(ProcedureKind kind, std::string_view airport,
 
 TableCounts NavDbWriter::commit() {
   return impl_->commit();
+}
+
+void NavDbWriter::waypoint(std::string_view ident, LatLon position, WaypointType type,
+                           std::string_view region) {
+  sqlite3_stmt* s = impl_->row(kWaypoints);
+  impl_->text(s, 1, ident);
+  sqlite3_bind_double(s, 2, position.lat);
+  sqlite3_bind_double(s, 3, position.lon);
+  impl_->text(s, 4, waypoint_type_name(type));
+  impl_->text_or_null(s, 5, region);
+  impl_->step(s);
+}
+
+void NavDbWriter::metadata(std::string_view key, std::string_view value) {
+  sqlite3_stmt* s = impl_->row(kMetadata);
+  impl_->text(s, 1, key);
+  impl_->text(s, 2, value);
+  impl_->step(s);
 }
 
 }  // namespace core_calc::navimport

@@ -6,6 +6,11 @@
 // Tables and columns are those the module reads, with the indexes its queries use:
 //   airway_segments / tbl_enroute_airways  (the same rows; segment_uid only in the first)
 //   airports, tbl_runways, tbl_sids, tbl_stars, tbl_iaps
+// and what the route exports read besides:
+//   waypoints          every fix and navaid read, with its type (common/waypoint_type.h)
+//                      and ICAO region (null when the format gives none)
+//   navdata_metadata   key/value pairs: "cycle", the AIRAC cycle ("1310") the data
+//                      files name in their headers, when they name one
 #pragma once
 
 #include <cstddef>
@@ -16,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/waypoint_type.h"
 #include "navimport/cifp_parser.h"
 #include "navimport/runway_geometry.h"
 
@@ -37,6 +43,9 @@ class NavDbWriter {
   void procedure_row(ProcedureKind kind, std::string_view airport, std::string_view procedure,
                      std::optional<std::string_view> transition, long seqno, std::string_view fix,
                      LatLon position, char route_type);
+  void waypoint(std::string_view ident, LatLon position, WaypointType type,
+                std::string_view region);
+  void metadata(std::string_view key, std::string_view value);
 
   // Builds the indexes, commits and puts the file in place. Rows per table, in
   // table order.

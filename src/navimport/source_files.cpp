@@ -139,4 +139,24 @@ std::vector<SourceFile> collect_sources(const std::vector<std::string>& sources)
   return files;
 }
 
+std::string header_cycle(std::string_view version_line) {
+  const std::size_t at = version_line.find("cycle ");
+  if (at == std::string_view::npos) return {};
+  std::string_view rest = version_line.substr(at + 6);
+  auto digits = [&rest](std::size_t count) {
+    std::string out;
+    while (!rest.empty() && rest.front() >= '0' && rest.front() <= '9') {
+      out += rest.front();
+      rest.remove_prefix(1);
+    }
+    return out.size() == count ? out : std::string();
+  };
+  const std::string first = digits(4);
+  if (first.empty()) return {};
+  if (rest.empty() || rest.front() != '.') return first;  // "1802": year and number
+  rest.remove_prefix(1);
+  const std::string number = digits(2);  // "2013.10": the full year, then the number
+  return number.empty() ? std::string() : first.substr(2) + number;
+}
+
 }  // namespace core_calc::navimport

@@ -36,10 +36,19 @@ std::vector<SourceFile> collect_sources(const std::vector<std::string>& sources)
 bool version_supported(DataKind kind, int version);
 std::string supported_versions(DataKind kind);
 
+struct FileHeader {
+  int version = 0;
+  std::string cycle;  // the AIRAC cycle the header names ("1802"), empty when none
+};
+
+// The AIRAC cycle of a version line: "... data cycle 1802, ..." gives "1802", the
+// older "data cycle 2013.10" gives "1310"; empty when the line names none.
+std::string header_cycle(std::string_view version_line);
+
 // Reads the header lines and returns the declared version (DataError when there is
-// none or it is not supported).
+// none or it is not supported) and the data cycle.
 template <class Lines>
-int read_header(Lines& lines, DataKind kind) {
+FileHeader read_header(Lines& lines, DataKind kind) {
   std::string_view line;
   std::string_view text;
   do {
@@ -62,7 +71,7 @@ int read_header(Lines& lines, DataKind kind) {
     throw DataError(lines.path(), lines.line_number(),
                     "version " + std::to_string(version) + " of " + kind_name(kind) +
                         " is not supported (supported: " + supported_versions(kind) + ")");
-  return static_cast<int>(version);
+  return {static_cast<int>(version), header_cycle(text)};
 }
 
 }  // namespace core_calc::navimport

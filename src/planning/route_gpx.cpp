@@ -1,45 +1,12 @@
 // GPX 1.1 of a route: one <rte> whose <rtept> follow the flight. Element order
 // inside <rtept> is the schema's (name, desc, type).
 #include "planning/export_coordinates.h"
+#include "planning/export_xml.h"
 #include "planning/route_export.h"
 #include "planning/waypoint_kind.h"
 
 namespace core_calc::planning {
 namespace {
-
-// Text for XML content and attribute values. Control characters other than tab,
-// line feed and carriage return cannot appear in XML 1.0 and are left out.
-std::string xml_text(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char ch : text) {
-    switch (ch) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        if (static_cast<unsigned char>(ch) >= 0x20 || ch == '\t' || ch == '\n' || ch == '\r')
-          out += ch;
-    }
-  }
-  return out;
-}
-
-void element(std::string& out, const char* tag, const std::string& text) {
-  out += std::string("<") + tag + ">" + xml_text(text) + "</" + tag + ">";
-}
 
 // GPX longitudes lie in [-180, 180): the antimeridian is written as -180.
 double gpx_longitude(double lon) {
@@ -54,18 +21,18 @@ std::string route_gpx(const ApiRecord& record) {
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<gpx version=\"1.1\" creator=\"core_calc\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
       "  <rte>\n    ";
-  element(out, "name", record.origin + "-" + record.destination);
+  xml_element(out, "name", record.origin + "-" + record.destination);
   out += "\n    ";
-  element(out, "desc", record.route_string);
+  xml_element(out, "desc", record.route_string);
   out += "\n";
   const auto kinds = waypoint_kinds(record);
   for (std::size_t i = 0; i < kinds.size(); ++i) {
     const ApiWaypoint& w = record.detailed_waypoints[i];
     out += "    <rtept lat=\"" + decimal_text(w.lat, 8) + "\" lon=\"" +
            decimal_text(gpx_longitude(w.lon), 8) + "\">";
-    element(out, "name", w.name);
-    if (w.airway) element(out, "desc", *w.airway);
-    element(out, "type", kind_name(kinds[i]));
+    xml_element(out, "name", w.name);
+    if (w.airway) xml_element(out, "desc", *w.airway);
+    xml_element(out, "type", kind_name(kinds[i]));
     out += "</rtept>\n";
   }
   out += "  </rte>\n</gpx>\n";

@@ -21,7 +21,7 @@ namespace {
 
 int header_version(const std::string& text, ni::DataKind kind = ni::DataKind::kFixes) {
   ni::TextLines lines(text, "file.dat");
-  return ni::read_header(lines, kind);
+  return ni::read_header(lines, kind).version;
 }
 
 TEST(Header, VersionWithOrWithoutTheOriginLine) {
@@ -30,6 +30,18 @@ TEST(Header, VersionWithOrWithoutTheOriginLine) {
   // Some distributed copies start with an empty line in place of "I".
   EXPECT_EQ(header_version("\r\n810 Version - data\r\n", ni::DataKind::kNavaids), 810);
   EXPECT_EQ(header_version("\xEF\xBB\xBFI\n1100 Version\n", ni::DataKind::kAirways), 1100);
+}
+
+TEST(Header, DataCycleOfTheVersionLine) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"1100 Version - data cycle 1802, build 20180209, metadata FixXP1100.", "1802"},
+      {"810 Version - data cycle 2013.10, build 20131334, metadata NavXP810.", "1310"},
+      {"1200 Version - data cycle 2401", "2401"},
+      {"600 Version", ""},
+      {"1100 Version - data cycle 18, build", ""},
+      {"1100 Version - data cycle 2013.1, build", ""},
+  };
+  for (const auto& [line, cycle] : cases) EXPECT_EQ(ni::header_cycle(line), cycle) << line;
 }
 
 TEST(Header, UnsupportedOrMissingVersionNamesTheLine) {

@@ -1,5 +1,6 @@
 // Route exports below the module: waypoint kinds read back from airway names,
-// Item 15 where those kinds are ambiguous, and the AIRAC cycle of a date.
+// Item 15 where those kinds are ambiguous, and the cut at the antimeridian where
+// positions lie on it.
 #include "planning/route_export.h"
 
 #include <gtest/gtest.h>
@@ -12,12 +13,10 @@
 namespace {
 
 using namespace core_calc::planning;
-using std::chrono::days;
-using std::chrono::sys_days;
-using std::chrono::year;
 
-ApiWaypoint wp(const std::string& name, std::optional<std::string> airway, double lon = 10.0) {
-  return {name, 50.0, lon, std::move(airway), std::nullopt, std::nullopt};
+ApiWaypoint wp(const std::string& name, std::optional<std::string> airway, double lon = 10.0,
+               double lat = 50.0) {
+  return {name, lat, lon, std::move(airway), std::nullopt, std::nullopt};
 }
 
 ApiRecord record_of(std::vector<ApiWaypoint> waypoints, ApiProcedures procedures) {
@@ -64,7 +63,8 @@ TEST(RouteExports, RefuseCoordinatesThatAreNotFinite) {
   record.detailed_waypoints[1].lat = std::nan("");
   EXPECT_THROW(route_gpx(record), std::invalid_argument);
   EXPECT_THROW(route_geojson(record), std::invalid_argument);
-  EXPECT_THROW(route_fms(record, "2501"), std::invalid_argument);
+  for (auto file : {route_fms, route_pln, route_fpl})
+    EXPECT_THROW(file(record, RouteFacts{}), std::invalid_argument);
   EXPECT_EQ(route_icao(record), "SID1A A A1 B");
 }
 
@@ -81,20 +81,33 @@ TEST(RouteExports, GeojsonPositionsAreLongitudeFirst) {
   EXPECT_EQ(one["features"][0]["geometry"]["type"], "Point");
 }
 
-TEST(AiracCycle, CyclesOf28DaysNumberedWithinTheirYear) {
-  using std::chrono::December;
-  using std::chrono::January;
-  const std::pair<sys_days, const char*> cases[] = {
-      {sys_days{year{2020} / January / 2}, "2001"},
-      {sys_days{year{2020} / January / 29}, "2001"},
-      {sys_days{year{2020} / January / 30}, "2002"},
-      {sys_days{year{2020} / December / 31}, "2014"},  // a year with 14 cycles
-      {sys_days{year{2021} / January / 27}, "2014"},
-      {sys_days{year{2021} / January / 28}, "2101"},
-      {sys_days{year{2025} / January / 23}, "2501"},
-      {sys_days{year{2019} / December / 31}, "1913"},  // before the reference date
+// Positions on the antimeridian belong to the part beside them: no part of a
+// single position, no position repeated, and the cut latitude on the great circle.
+TEST(RouteGeojson, CutAtTheAntimeridian) {
+  auto line = [](std::vector<ApiWaypoint> points) {
+    const auto json =
+        nlohmann::json::parse(route_geojson(record_of(std::move(points), {"S", "T", "N/A", {}})));
+    return json["features"][0]["geometry"];
   };
-  for (const auto& [day, cycle] : cases) EXPECT_EQ(airac_cycle(day), cycle);
+  auto parts = [](const nlohmann::json& geometry) {
+    return geometry["type"] == "LineString" ? nlohmann::json::array({geometry["coordinates"]})
+                                            : geometry["coordinates"];
+  };
+  // On the equator the great circle is the equator itself.
+  const auto across = parts(line({wp("A", "S", 170.0, 0.0), wp("B", "S", -170.0, 0.0)}));
+  EXPECT_EQ(across, nlohmann::json::parse("[[[170.0, 0.0], [180.0, 0.0]], [[-180.0, 0.0], "
+                                          "[-170.0, 0.0]]]"));
+  // A point on the line ends the first part; the next starts on the other side.
+  const auto on =
+      parts(line({wp("A", "S", 175.0, 1.0), wp("B", "S", 180.0, 2.0), wp("C", "S", -175.0, 3.0)}));
+  EXPECT_EQ(on, nlohmann::json::parse("[[[175.0, 1.0], [180.0, 2.0]], [[-180.0, 2.0], "
+                                      "[-175.0, 3.0]]]"));
+  // -180 written after an eastern point is the same meridian: no cut.
+  EXPECT_EQ(line({wp("A", "S", 179.0, 1.0), wp("B", "S", -180.0, 1.0)})["type"], "LineString");
+  // The cut latitude of a leg from 20N 170E to 40N 170W, on its great circle.
+  const auto cut = parts(line({wp("A", "S", 170.0, 20.0), wp("B", "S", -170.0, 40.0)}));
+  EXPECT_NEAR(cut[0][1][1].get<double>(), 31.42, 0.01);
+  EXPECT_EQ(cut[1][0][1], cut[0][1][1]);
 }
 
 }  // namespace
