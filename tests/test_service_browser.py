@@ -93,7 +93,7 @@ def test_map_page_plans_and_draws_the_demo_route(demo, browser, tmp_path):
     links = [a.get_attribute("href") for a in browser.find_elements(By.CSS_SELECTOR,
                                                                      "#downloads a")]
     assert [link.split("?")[0].rsplit("/", 1)[1] for link in links] == [
-        "plan.geojson", "plan.gpx", "plan.fms"]
+        "plan.geojson", "plan.gpx", "plan.fms", "plan.pln", "plan.fpl"]
     WebDriverWait(browser, WAIT).until(network_around_route)
     assert int(browser.find_element(By.TAG_NAME, "body").get_attribute("data-network-legs")) > 0
     time.sleep(0.5)  # the canvas paints after the layer is added

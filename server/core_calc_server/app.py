@@ -9,7 +9,7 @@ app is written after the load. The planning endpoints are `def` handlers: they r
 on the server's thread pool, and plan_for_api plans without the GIL.
 
     GET /plan?dep=XXXX&arr=YYYY[&sid=..][&star=..][&iap=..][&dep_rwy=..][&arr_rwy=..]
-    GET /plan.geojson, /plan.gpx, /plan.fms   the best route as a file
+    GET /plan.geojson, .gpx, .fms, .pln, .fpl   the best route as a file
     GET /network.geojson?bbox=min_lon,min_lat,max_lon,max_lat[&limit=N]
     GET /health
     GET /                                     the map page
@@ -49,6 +49,8 @@ EXPORTS = {
     "geojson": (core_calc.route_geojson, "application/geo+json"),
     "gpx": (core_calc.route_gpx, "application/gpx+xml"),
     "fms": (core_calc.route_fms, "text/plain; charset=utf-8"),
+    "pln": (core_calc.route_pln, "application/xml; charset=utf-8"),
+    "fpl": (core_calc.route_fpl, "application/xml; charset=utf-8"),
 }
 NETWORK_LIMIT = 3000  # legs per /network.geojson answer unless the client asks for fewer
 NETWORK_LIMIT_MAX = 20000
@@ -133,7 +135,7 @@ def create_app(db_path, cycle=None, weather_url=None, leaflet_dir=LEAFLET_DIR, t
     app = FastAPI(title="core_calc flight-plan service", version="1", lifespan=lifespan,
                   description="Flight plans over the airway network of one navigation "
                               "database: the best route with its alternatives, as JSON or "
-                              "as GeoJSON, GPX or X-Plane .fms files.")
+                              "as GeoJSON, GPX, X-Plane .fms, MSFS .pln or Garmin .fpl files.")
     app.state.service = service
     add_error_answers(app)
 

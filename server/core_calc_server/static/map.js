@@ -126,7 +126,7 @@ function showAnswer(answer, query) {
   });
   const downloads = $("downloads");
   downloads.replaceChildren();
-  for (const suffix of ["geojson", "gpx", "fms"]) {
+  for (const suffix of ["geojson", "gpx", "fms", "pln", "fpl"]) {
     downloads.append(element("a", `.${suffix}`, { href: `/plan.${suffix}?${query}`, download: "" }));
   }
 }
